@@ -29,8 +29,12 @@ function(pvn_add_test name)
 endfunction()
 
 # pvn_add_fuzzer(NAME SOURCES... [LIBS ...])
-# A libFuzzer target, built only by the fuzz preset. Seeds live in
-# tests/fuzz/corpus/NAME and are picked up by scripts/test.
+# A libFuzzer target, built only by the fuzz preset (target "fuzzers"). Seeds
+# live beside the fuzzer in a folder corpus/NAME and are picked up by
+# scripts/test.
+if(NOT TARGET fuzzers)
+  add_custom_target(fuzzers)
+endif()
 function(pvn_add_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   if(NOT PVN_FUZZ)
@@ -40,9 +44,6 @@ function(pvn_add_fuzzer name)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
-  if(NOT TARGET fuzzers)
-    add_custom_target(fuzzers)
-  endif()
   add_dependencies(fuzzers ${name})
 endfunction()
 
