@@ -31,8 +31,8 @@ win::Error OpenSCManagerW(const char16_t* machineName, const char16_t* databaseN
                           std::uint32_t desiredAccess, SC_HANDLE* manager);
 // ERROR_SERVICE_DOES_NOT_EXIST for an unknown name (names are matched
 // without regard to case).
-win::Error OpenServiceW(SC_HANDLE manager, const char16_t* serviceName,
-                        std::uint32_t desiredAccess, SC_HANDLE* service);
+win::Error OpenServiceW(SC_HANDLE manager, const char16_t* serviceName, std::uint32_t desiredAccess,
+                        SC_HANDLE* service);
 // Closing a service handle cancels its pending status notification.
 win::Error CloseServiceHandle(SC_HANDLE handle);
 

@@ -13,7 +13,8 @@ inline constexpr std::uint32_t SERVICE_WIN32_OWN_PROCESS = 0x00000010;
 inline constexpr std::uint32_t SERVICE_WIN32_SHARE_PROCESS = 0x00000020;
 inline constexpr std::uint32_t SERVICE_INTERACTIVE_PROCESS = 0x00000100;
 inline constexpr std::uint32_t SERVICE_DRIVER = SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER;
-inline constexpr std::uint32_t SERVICE_WIN32 = SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS;
+inline constexpr std::uint32_t SERVICE_WIN32 =
+    SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS;
 
 // Start types (value `Start`).
 inline constexpr std::uint32_t SERVICE_BOOT_START = 0;

@@ -1,0 +1,44 @@
+#pragma once
+// JSON messages, one per line, over a stream socket: the channel between the
+// manager and a service program, and between a client and the manager.
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace pvn::scm::detail {
+
+class Channel {
+ public:
+  Channel() = default;
+  explicit Channel(int fd) : fd_(fd) {}
+  Channel(Channel&& other) noexcept;
+  Channel& operator=(Channel&& other) noexcept;
+  Channel(const Channel&) = delete;
+  Channel& operator=(const Channel&) = delete;
+  ~Channel();
+
+  bool valid() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+  // Whole messages; false when the peer has gone or the line is not JSON.
+  bool Send(const nlohmann::json& message);
+  bool Receive(nlohmann::json* message);
+  // Ends a Receive blocked on another thread, and every later one.
+  void Shutdown();
+  void Close();
+
+  // A connection to the unix socket at `path`; invalid when nobody listens.
+  static Channel Connect(const std::string& path);
+
+ private:
+  int fd_ = -1;
+  std::string pending_;  // bytes received beyond the last whole line
+};
+
+// Longest line accepted, so that a broken peer cannot grow memory.
+inline constexpr std::size_t kMaxMessageBytes = 64 * 1024;
+
+// The socket of the running machine's Service Control Manager.
+std::string ManagerSocketPath();
+
+}  // namespace pvn::scm::detail
