@@ -262,12 +262,13 @@ int main(int argc, char** argv) {
       Usage();
       return 1;
     }
+    bool hasPath = options.count("binpath=") != 0;
+    bool hasDisplay = options.count("displayname=") != 0;
     std::u16string path = pvn::Utf8ToUtf16(options["binpath="]);
     std::u16string display = pvn::Utf8ToUtf16(options["displayname="]);
-    if (Error error =
-            ChangeServiceConfigW(h.service, type, start, errorControl,
-                                 options.count("binpath=") ? path.c_str() : nullptr,
-                                 options.count("displayname=") ? display.c_str() : nullptr))
+    if (Error error = ChangeServiceConfigW(h.service, type, start, errorControl,
+                                           hasPath ? path.c_str() : nullptr,
+                                           hasDisplay ? display.c_str() : nullptr))
       return Failed("ChangeServiceConfig", error);
     std::printf("[SC] ChangeServiceConfig SUCCESS\n");
   } else if (command == "qc") {

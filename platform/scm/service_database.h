@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/base/win32_error.h"
+#include "platform/scm/service_types.h"
 
 namespace pvn::scm {
 
