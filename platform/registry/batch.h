@@ -27,8 +27,12 @@ struct Change {
   std::u16string name;  // value name (kSetValue, kDeleteValue); empty = default value
   Value value;          // kSetValue
 
-  static Change CreateKey(std::u16string path) { return {Kind::kCreateKey, std::move(path), {}, {}}; }
-  static Change DeleteTree(std::u16string path) { return {Kind::kDeleteTree, std::move(path), {}, {}}; }
+  static Change CreateKey(std::u16string path) {
+    return {Kind::kCreateKey, std::move(path), {}, {}};
+  }
+  static Change DeleteTree(std::u16string path) {
+    return {Kind::kDeleteTree, std::move(path), {}, {}};
+  }
   static Change SetValue(std::u16string path, std::u16string name, Value value) {
     return {Kind::kSetValue, std::move(path), std::move(name), std::move(value)};
   }

@@ -24,7 +24,8 @@ std::u16string Escape(std::u16string_view text) {
 
 void AppendHex(std::u16string& out, std::uint32_t value, int digits) {
   static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out.push_back(kDigits[(value >> shift) & 0xF]);
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+    out.push_back(kDigits[(value >> shift) & 0xF]);
 }
 
 // The string a REG_SZ holds, when it can be written quoted and read back to

@@ -66,9 +66,9 @@ Result<std::string, win::Error> ExportRegFile(std::u16string_view path);
 struct ImportResult {
   enum class Status { kImported, kBadFile, kRegistryError };
   Status status = Status::kImported;
-  RegFileError badFile;                  // kBadFile
+  RegFileError badFile;                   // kBadFile
   win::Error error = win::ERROR_SUCCESS;  // kRegistryError
-  std::size_t line = 0;                  // kRegistryError: line of the change that failed
+  std::size_t line = 0;                   // kRegistryError: line of the change that failed
 };
 
 // Parses `bytes` and applies the script as one transaction; when anything

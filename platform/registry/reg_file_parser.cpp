@@ -39,11 +39,14 @@ std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
     lines.push_back(line);
     if (end == std::u16string_view::npos) break;
     text.remove_prefix(end + 1);
+    if (text.empty()) break;  // a line end closes the last line; it opens no new one
   }
   return lines;
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
 
 std::u16string_view TrimLeft(std::u16string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -90,7 +93,8 @@ std::vector<std::uint8_t> Bytes(std::u16string_view text) {
 
 class Parser {
  public:
-  Parser(std::u16string_view text, unsigned codePage) : lines_(SplitLines(text)), codePage_(codePage) {}
+  Parser(std::u16string_view text, unsigned codePage)
+      : lines_(SplitLines(text)), codePage_(codePage) {}
 
   ParseResult Run() {
     std::u16string_view header = TrimRight(lines_[0]);
@@ -99,13 +103,14 @@ class Parser {
     } else if (header == kRegFileHeader4) {
       script_.regedit4 = true;
     } else {
-      return Fail(1, "not a registry script (the first line must be \"Windows Registry Editor "
-                     "Version 5.00\" or \"REGEDIT4\")");
+      return Fail(1,
+                  "not a registry script (the first line must be \"Windows Registry Editor "
+                  "Version 5.00\" or \"REGEDIT4\")");
     }
     for (index_ = 1; index_ < lines_.size(); ++index_) {
       std::u16string_view line = TrimLeft(lines_[index_]);
       if (line.empty() || line.front() == u';') continue;
-      bool ok = line.front() == u'[' ? Section(line)
+      bool ok = line.front() == u'['                           ? Section(line)
                 : line.front() == u'"' || line.front() == u'@' ? ValueLine(line)
                                                                : Error("unexpected text");
       if (!ok) return ParseResult::Fail(error_);
@@ -145,7 +150,8 @@ class Parser {
     if (!EqualsNoCase(root, kMachineRootName) && !EqualsNoCase(root, u"HKLM")) {
       for (std::u16string_view other : {u"HKEY_CURRENT_USER", u"HKEY_CLASSES_ROOT", u"HKEY_USERS",
                                         u"HKEY_CURRENT_CONFIG", u"HKCU", u"HKCR", u"HKU", u"HKCC"})
-        if (EqualsNoCase(root, other)) return Error("only keys of HKEY_LOCAL_MACHINE can be imported");
+        if (EqualsNoCase(root, other))
+          return Error("only keys of HKEY_LOCAL_MACHINE can be imported");
       return Error("invalid key name");
     }
     if (!SplitKeyPath(path)) return Error("invalid key name");

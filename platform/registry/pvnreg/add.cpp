@@ -19,15 +19,9 @@ constexpr std::string_view kOperation = "ADD";
 }  // namespace
 
 int Add(const Args& args) {
-  auto line = ParseCommandLine(std::string(kOperation), args,
-                               {{"v", true},
-                                {"ve"},
-                                {"t", true},
-                                {"s", true},
-                                {"d", true},
-                                {"f"},
-                                {"reg:32"},
-                                {"reg:64"}});
+  auto line = ParseCommandLine(
+      std::string(kOperation), args,
+      {{"v", true}, {"ve"}, {"t", true}, {"s", true}, {"d", true}, {"f"}, {"reg:32"}, {"reg:64"}});
   if (!line || line->positional.size() != 1 || (line->Has("v") && line->Has("ve")))
     return SyntaxError(kOperation);
   auto name = ParseKeyName(line->positional[0]);
@@ -58,8 +52,8 @@ int Add(const Args& args) {
   auto key = Key::Create(name->path, setsValue ? KEY_READ | KEY_WRITE : KEY_READ);
   if (!key) return RegistryError(key.error());
   if (setsValue) {
-    if (!line->Has("f") && key->QueryValue(valueName, nullptr, nullptr, nullptr) ==
-                               win::ERROR_SUCCESS) {
+    if (!line->Has("f") &&
+        key->QueryValue(valueName, nullptr, nullptr, nullptr) == win::ERROR_SUCCESS) {
       std::string shown = valueName.empty() ? "(Default)" : Utf8(valueName);
       if (!Confirm("Value " + shown + " exists, overwrite(Yes/No)? ")) {
         Out(std::string(kCanceled) + "\n");
@@ -67,8 +61,8 @@ int Add(const Args& args) {
       }
     }
     const auto& bytes = data.value.data;
-    if (win::Error err = key->SetValue(valueName, type, bytes.data(),
-                                       static_cast<std::uint32_t>(bytes.size())))
+    if (win::Error err =
+            key->SetValue(valueName, type, bytes.data(), static_cast<std::uint32_t>(bytes.size())))
       return RegistryError(err);
   }
   Out(std::string(kCompleted) + "\n");

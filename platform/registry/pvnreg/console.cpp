@@ -7,9 +7,15 @@
 
 namespace pvn::reg::tool {
 
-void Out(std::string_view text) { std::cout << text << std::flush; }
-void Err(std::string_view text) { std::cerr << text << std::flush; }
-std::string Utf8(std::u16string_view text) { return Utf16ToUtf8(text); }
+void Out(std::string_view text) {
+  std::cout << text << std::flush;
+}
+void Err(std::string_view text) {
+  std::cerr << text << std::flush;
+}
+std::string Utf8(std::u16string_view text) {
+  return Utf16ToUtf8(text);
+}
 
 int SyntaxError(std::string_view operation) {
   Err("ERROR: Invalid syntax.\nType \"PVNREG " + std::string(operation) + " /?\" for usage.\n");

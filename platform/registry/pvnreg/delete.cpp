@@ -41,7 +41,8 @@ int Delete(const Args& args) {
     auto values = key->Values();
     if (!values) return RegistryError(values.error());
     question = "Delete all values under the registry key " + Utf8(name->display) + " (Yes/No)? ";
-    for (const auto& named : *values) changes.push_back(Change::DeleteValue(name->path, named.name));
+    for (const auto& named : *values)
+      changes.push_back(Change::DeleteValue(name->path, named.name));
   } else {
     if (name->path.empty()) return RegistryError(win::ERROR_ACCESS_DENIED);
     question = "Permanently delete the registry key " + Utf8(name->display) + " (Yes/No)? ";

@@ -13,7 +13,9 @@ namespace {
 
 using namespace pvn::reg::tool;
 
-bool IsHelp(const std::string& arg) { return arg == "/?" || arg == "-?" || arg == "--help"; }
+bool IsHelp(const std::string& arg) {
+  return arg == "/?" || arg == "-?" || arg == "--help";
+}
 
 }  // namespace
 

@@ -130,7 +130,9 @@ Examples:
 
 }  // namespace
 
-std::string_view OverviewUsage() { return kOverview; }
+std::string_view OverviewUsage() {
+  return kOverview;
+}
 
 std::string_view OperationUsage(std::string_view operation) {
   if (operation == "QUERY") return kQuery;

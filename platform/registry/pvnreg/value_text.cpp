@@ -11,13 +11,18 @@ namespace pvn::reg::tool {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kTypeNames = {
-    "REG_NONE",          "REG_SZ",
-    "REG_EXPAND_SZ",     "REG_BINARY",
-    "REG_DWORD",         "REG_DWORD_BIG_ENDIAN",
-    "REG_LINK",          "REG_MULTI_SZ",
-    "REG_RESOURCE_LIST", "REG_FULL_RESOURCE_DESCRIPTOR",
-    "REG_RESOURCE_REQUIREMENTS_LIST", "REG_QWORD"};
+constexpr std::array<std::string_view, 12> kTypeNames = {"REG_NONE",
+                                                         "REG_SZ",
+                                                         "REG_EXPAND_SZ",
+                                                         "REG_BINARY",
+                                                         "REG_DWORD",
+                                                         "REG_DWORD_BIG_ENDIAN",
+                                                         "REG_LINK",
+                                                         "REG_MULTI_SZ",
+                                                         "REG_RESOURCE_LIST",
+                                                         "REG_FULL_RESOURCE_DESCRIPTOR",
+                                                         "REG_RESOURCE_REQUIREMENTS_LIST",
+                                                         "REG_QWORD"};
 
 std::u16string Units(const std::vector<std::uint8_t>& data) {
   std::u16string text;
@@ -82,8 +87,8 @@ std::string TypeName(std::uint32_t type) {
 std::optional<std::uint32_t> TypeFromName(std::string_view name) {
   std::string upper;
   for (char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (std::uint32_t type : {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY,
-                             REG_NONE})
+  for (std::uint32_t type :
+       {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY, REG_NONE})
     if (upper == kTypeNames[type]) return type;
   return std::nullopt;
 }
@@ -142,7 +147,8 @@ ParsedData ParseData(std::uint32_t type, std::string_view data, std::string_view
       std::size_t start = 0;
       while (start < data.size()) {
         std::size_t end = data.find(sep, start);
-        std::string_view item = data.substr(start, end == std::string_view::npos ? end : end - start);
+        std::string_view item =
+            data.substr(start, end == std::string_view::npos ? end : end - start);
         // An empty item in the middle would end the list for every reader.
         if (item.empty()) return {{}, DataError::kSyntax};
         list += Utf8ToUtf16(item) + u'\0';
