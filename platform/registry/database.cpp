@@ -103,8 +103,10 @@ Database::~Database() {
 }
 
 std::shared_ptr<Database> Database::Current() {
-  // One connection per database file and process: a forked child must not use
-  // its parent's connection, so the process id is part of the cache key.
+  // One connection per database file and process. SQLite keeps per-process
+  // lock state, so a process that forks must exec before it touches the
+  // registry; the process id in the key keeps a child off its parent's
+  // connection all the same.
   static std::mutex cacheMutex;
   static std::map<std::pair<std::string, pid_t>, std::shared_ptr<Database>> cache;
   std::string path = fs::RegistryDb().string();
