@@ -211,6 +211,35 @@ void Tx::RemoveKey(std::int64_t id) {
   q.Step();
 }
 
+win::Error Tx::FindPath(const std::vector<std::u16string>& parts, bool create, KeyRow* out) {
+  auto current = FindKey(kRootId);
+  if (!current) return win::ERROR_REGISTRY_CORRUPT;
+  for (const auto& part : parts) {
+    auto child = FindChild(current->id, part);
+    if (!child) {
+      if (!create) return win::ERROR_FILE_NOT_FOUND;
+      if (current->readOnly) return win::ERROR_ACCESS_DENIED;
+      child = KeyRow{AddChild(current->id, part), part, false};
+    }
+    current = std::move(child);
+  }
+  *out = *current;
+  return win::ERROR_SUCCESS;
+}
+
+void Tx::RemoveTree(std::int64_t id) {
+  for (const auto& name : ChildNames(id))
+    if (auto child = FindChild(id, name)) RemoveTree(child->id);
+  RemoveKey(id);
+}
+
+bool Tx::TreeHasReadOnly(const KeyRow& row) {
+  if (row.readOnly) return true;
+  for (const auto& name : ChildNames(row.id))
+    if (auto child = FindChild(row.id, name); child && TreeHasReadOnly(*child)) return true;
+  return false;
+}
+
 void Tx::SetReadOnly(std::int64_t id, bool readOnly) {
   Use q(db_.Statement("UPDATE keys SET readonly = ?2 WHERE id = ?1"));
   q.Bind(1, id).Bind(2, readOnly ? 1 : 0);
