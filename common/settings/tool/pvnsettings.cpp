@@ -28,22 +28,22 @@ int Usage() {
 void ShowSwitch(const char* label, const char16_t* name) {
   std::uint32_t value = 0;
   if (CUsbPvnEnvment::GetRegDWORD(name, &value))
-    std::printf("%-18s %s (%u)\n", label, value ? "on" : "off", value);
+    std::printf("%-20s %s (%u)\n", label, value ? "on" : "off", value);
   else
-    std::printf("%-18s not set\n", label);
+    std::printf("%-20s not set\n", label);
 }
 
 int Show() {
   char16_t appPath[257] = {};
   if (CUsbPvnEnvment::GetAppPath(appPath, 257))
-    std::printf("%-18s %s\n", "AppPath", pvn::Utf16ToUtf8(appPath).c_str());
+    std::printf("%-20s %s\n", "AppPath", pvn::Utf16ToUtf8(appPath).c_str());
   ShowSwitch("Storage lock", u"Stor Enable");
   ShowSwitch("Keyboard/mouse lock", u"KeybMous Enable");
   pvn::settings::RmtParam remote = pvn::settings::kDefaultRmtParam;
   bool stored = CUsbPvnEnvment::GetRegBinary(u"Remote", &remote, sizeof remote);
   char token[sizeof remote.szToken + 1] = {};
   std::memcpy(token, remote.szToken, sizeof remote.szToken);
-  std::printf("%-18s web service %s, port %u, token %s%s\n", "Remote",
+  std::printf("%-20s web service %s, port %u, token %s%s\n", "Remote",
               remote.bWebSrvEnable ? "on" : "off", remote.nPort, token,
               stored ? "" : " (defaults)");
   return 0;
