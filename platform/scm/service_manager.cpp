@@ -37,8 +37,8 @@ SERVICE_STATUS_PROCESS StoppedStatus(std::uint32_t type, std::uint32_t exitCode)
   return status;
 }
 
-bool Send(ServiceManager* /*unused*/, std::mutex& mutex, detail::Channel& channel,
-          const nlohmann::json& message) {
+// Sends on a program's channel; the lock keeps concurrent messages whole.
+bool Send(std::mutex& mutex, detail::Channel& channel, const nlohmann::json& message) {
   std::lock_guard lock(mutex);
   return channel.Send(message);
 }
@@ -113,7 +113,7 @@ win::Error ServiceManager::Start(std::u16string_view name,
 
   nlohmann::json message = {{"op", "start"}, {"args", nlohmann::json::array()}};
   for (const auto& argument : arguments) message["args"].push_back(Utf16ToUtf8(argument));
-  if (!Send(this, running->sendMutex, running->channel, message)) return win::ERROR_PROCESS_ABORTED;
+  if (!Send(running->sendMutex, running->channel, message)) return win::ERROR_PROCESS_ABORTED;
   return win::ERROR_SUCCESS;
 }
 
@@ -176,7 +176,7 @@ void ServiceManager::OnStatus(const std::shared_ptr<Running>& running,
     changed_.notify_all();
   }
   // An own-process program ends its dispatcher once its service has stopped.
-  if (stopped) Send(this, running->sendMutex, running->channel, {{"op", "exit"}});
+  if (stopped) Send(running->sendMutex, running->channel, {{"op", "exit"}});
 }
 
 win::Error ServiceManager::Control(std::u16string_view name, std::uint32_t control,
@@ -227,7 +227,7 @@ win::Error ServiceManager::Control(std::u16string_view name, std::uint32_t contr
     std::lock_guard lock(mutex_);
     before = running->controlsDone;
   }
-  if (!Send(this, running->sendMutex, running->channel, {{"op", "control"}, {"control", control}}))
+  if (!Send(running->sendMutex, running->channel, {{"op", "control"}, {"control", control}}))
     return win::ERROR_SERVICE_NOT_ACTIVE;
   std::unique_lock lock(mutex_);
   bool answered = changed_.wait_for(lock, options_.controlTimeout, [&] {
@@ -308,7 +308,7 @@ void ServiceManager::ShutdownAll() {
     changed_.notify_all();
   }
   for (auto& running : runs)
-    Send(this, running->sendMutex, running->channel,
+    Send(running->sendMutex, running->channel,
          {{"op", "control"}, {"control", SERVICE_CONTROL_SHUTDOWN}});
   std::unique_lock lock(mutex_);
   bool ended = changed_.wait_for(lock, options_.shutdownTimeout, [&] {
