@@ -143,7 +143,7 @@ TEST_F(QueueTest, OversizedOrMalformedHeadsAreAnsweredByTheLayer) {
 }
 
 TEST_F(QueueTest, SlowClientDoesNotHoldUpOthersAndTimesOut) {
-  ASSERT_EQ(HttpSetQueueTimeouts(queue_, 300ms, 300ms), win::ERROR_SUCCESS);
+  ASSERT_EQ(HttpSetQueueTimeouts(queue_, 1000ms, 1000ms), win::ERROR_SUCCESS);
   Serve();
   RawClient slow(port_);
   slow.Send("GET /slow HTTP/1.1\r\nHo");
