@@ -85,6 +85,21 @@ Channel Channel::Connect(const std::string& path) {
   return Channel(fd);
 }
 
+std::uint32_t U32(const nlohmann::json& message, const char* key, std::uint32_t fallback) {
+  if (!message.is_object()) return fallback;
+  auto found = message.find(key);
+  if (found == message.end() || !found->is_number_unsigned()) return fallback;
+  auto value = found->get<std::uint64_t>();
+  return value > 0xFFFFFFFFu ? fallback : static_cast<std::uint32_t>(value);
+}
+
+std::string Str(const nlohmann::json& message, const char* key) {
+  if (!message.is_object()) return {};
+  auto found = message.find(key);
+  if (found == message.end() || !found->is_string()) return {};
+  return found->get<std::string>();
+}
+
 std::string ManagerSocketPath() {
   return (fs::RunDir() / "scm.sock").string();
 }

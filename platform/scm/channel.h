@@ -1,6 +1,7 @@
 #pragma once
 // JSON messages, one per line, over a stream socket: the channel between the
 // manager and a service program, and between a client and the manager.
+#include <cstdint>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -34,6 +35,11 @@ class Channel {
   int fd_ = -1;
   std::string pending_;  // bytes received beyond the last whole line
 };
+
+// Fields of a received message. Messages come from other processes, so a
+// missing field or one of another type gives the fallback, never an exception.
+std::uint32_t U32(const nlohmann::json& message, const char* key, std::uint32_t fallback = 0);
+std::string Str(const nlohmann::json& message, const char* key);
 
 // Longest line accepted, so that a broken peer cannot grow memory.
 inline constexpr std::size_t kMaxMessageBytes = 64 * 1024;

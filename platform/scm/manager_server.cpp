@@ -36,9 +36,8 @@ std::u16string Text(const nlohmann::json& request, const char* field) {
 }
 
 std::optional<std::uint32_t> Number(const nlohmann::json& request, const char* field) {
-  auto found = request.find(field);
-  if (found == request.end() || !found->is_number_unsigned()) return std::nullopt;
-  std::uint32_t value = found->get<std::uint32_t>();
+  // A field that is missing or no 32-bit number means "no change".
+  std::uint32_t value = detail::U32(request, field, SERVICE_NO_CHANGE);
   if (value == SERVICE_NO_CHANGE) return std::nullopt;
   return value;
 }
@@ -121,7 +120,7 @@ void ManagerServer::Serve(int fd) {
   detail::Channel channel(fd);
   nlohmann::json request;
   while (channel.Receive(&request)) {
-    std::string op = request.value("op", "");
+    std::string op = detail::Str(request, "op");
     std::u16string name = Text(request, "name");
     nlohmann::json answer = {{"error", win::ERROR_SUCCESS}};
     auto fail = [&answer](win::Error error) { answer["error"] = error; };

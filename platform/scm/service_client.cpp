@@ -67,7 +67,7 @@ win::Error Call(const nlohmann::json& request, nlohmann::json* answer) {
   detail::Channel channel = detail::Channel::Connect(detail::ManagerSocketPath());
   if (!channel.valid() || !channel.Send(request) || !channel.Receive(answer))
     return win::RPC_S_SERVER_UNAVAILABLE;
-  return answer->value("error", win::ERROR_SUCCESS);
+  return detail::U32(*answer, "error");
 }
 
 // The service handle `handle` with `right`, or why not.
@@ -83,14 +83,14 @@ SERVICE_STATUS_PROCESS StatusFrom(const nlohmann::json& answer) {
   auto found = answer.find("status");
   if (found == answer.end() || !found->is_object()) return status;
   const auto& s = *found;
-  status.dwServiceType = s.value("type", 0u);
-  status.dwCurrentState = s.value("state", 0u);
-  status.dwControlsAccepted = s.value("accepted", 0u);
-  status.dwWin32ExitCode = s.value("exit", 0u);
-  status.dwServiceSpecificExitCode = s.value("specific", 0u);
-  status.dwCheckPoint = s.value("checkpoint", 0u);
-  status.dwWaitHint = s.value("hint", 0u);
-  status.dwProcessId = s.value("pid", 0u);
+  status.dwServiceType = detail::U32(s, "type");
+  status.dwCurrentState = detail::U32(s, "state");
+  status.dwControlsAccepted = detail::U32(s, "accepted");
+  status.dwWin32ExitCode = detail::U32(s, "exit");
+  status.dwServiceSpecificExitCode = detail::U32(s, "specific");
+  status.dwCheckPoint = detail::U32(s, "checkpoint");
+  status.dwWaitHint = detail::U32(s, "hint");
+  status.dwProcessId = detail::U32(s, "pid");
   return status;
 }
 
@@ -126,7 +126,7 @@ win::Error OpenServiceW(SC_HANDLE manager, const char16_t* serviceName, std::uin
   if (win::Error error = Call({{"op", "open"}, {"name", Utf16ToUtf8(serviceName)}}, &answer))
     return error;
   auto opened = std::make_shared<HandleData>();
-  opened->name = Utf8ToUtf16(answer.value("name", ""));
+  opened->name = Utf8ToUtf16(detail::Str(answer, "name"));
   opened->access = MapServiceAccess(desiredAccess);
   *service = Add(std::move(opened));
   return win::ERROR_SUCCESS;
@@ -276,11 +276,11 @@ win::Error QueryServiceConfigW(SC_HANDLE service, ServiceConfig* config) {
   nlohmann::json answer;
   if (win::Error error = Call({{"op", "qc"}, {"name", Utf16ToUtf8(data->name)}}, &answer))
     return error;
-  config->serviceType = answer.value("type", 0u);
-  config->startType = answer.value("start", 0u);
-  config->errorControl = answer.value("errorControl", 0u);
-  CopyText(answer.value("path", ""), config->binaryPathName, std::size(config->binaryPathName));
-  CopyText(answer.value("display", ""), config->displayName, std::size(config->displayName));
+  config->serviceType = detail::U32(answer, "type");
+  config->startType = detail::U32(answer, "start");
+  config->errorControl = detail::U32(answer, "errorControl");
+  CopyText(detail::Str(answer, "path"), config->binaryPathName, std::size(config->binaryPathName));
+  CopyText(detail::Str(answer, "display"), config->displayName, std::size(config->displayName));
   return win::ERROR_SUCCESS;
 }
 
@@ -303,7 +303,7 @@ win::Error NotifyServiceStatusChangeW(SC_HANDLE service, std::uint32_t notifyMas
     nlohmann::json answer;
     // A closed handle shuts the channel down: no callback then.
     if (!raw->channel.Receive(&answer)) return;
-    win::Error error = answer.value("error", win::ERROR_SUCCESS);
+    win::Error error = detail::U32(answer, "error");
     if (error == win::ERROR_CANCELLED) return;
     SERVICE_STATUS_PROCESS status = StatusFrom(answer);
     notifyBuffer->dwNotificationStatus = error;

@@ -72,7 +72,7 @@ win::Error StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
   nlohmann::json message;
   // Only this thread receives, so the channel is read without the lock.
   while (dispatcher.channel.Receive(&message)) {
-    std::string op = message.value("op", "");
+    std::string op = detail::Str(message, "op");
     if (op == "start") {
       // An own-process program runs its one service whatever the name.
       auto service = std::make_unique<ServiceThread>();
@@ -94,7 +94,7 @@ win::Error StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
         std::lock_guard lock(dispatcher.mutex);
         handler = dispatcher.handler;
       }
-      std::uint32_t control = message.value("control", 0u);
+      std::uint32_t control = detail::U32(message, "control");
       // Handlers run on this thread, one at a time, as the manager sends them.
       if (handler) handler(control);
       std::lock_guard lock(dispatcher.mutex);

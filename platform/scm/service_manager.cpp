@@ -120,17 +120,18 @@ win::Error ServiceManager::Start(std::u16string_view name,
 void ServiceManager::ReadChannel(std::shared_ptr<Running> running) {
   nlohmann::json message;
   while (running->channel.Receive(&message)) {
-    std::string op = message.value("op", "");
+    std::string op = detail::Str(message, "op");
     if (op == "connect") {
       std::lock_guard lock(mutex_);
       running->connected = true;
       changed_.notify_all();
     } else if (op == "status") {
-      SERVICE_STATUS status{message.value("type", 0u),     message.value("state", 0u),
-                            message.value("accepted", 0u), message.value("exit", 0u),
-                            message.value("specific", 0u), message.value("checkpoint", 0u),
-                            message.value("hint", 0u)};
-      OnStatus(running, status);
+      SERVICE_STATUS status{detail::U32(message, "type"),     detail::U32(message, "state"),
+                            detail::U32(message, "accepted"), detail::U32(message, "exit"),
+                            detail::U32(message, "specific"), detail::U32(message, "checkpoint"),
+                            detail::U32(message, "hint")};
+      // A state outside 1..7 is not a status; a program that sends one is ignored.
+      if (NotifyBitOf(status.dwCurrentState) != 0) OnStatus(running, status);
     } else if (op == "controlled") {
       std::lock_guard lock(mutex_);
       ++running->controlsDone;

@@ -9,6 +9,9 @@
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
+#include "platform/scm/channel.h"
 #include "platform/scm/manager_server.h"
 #include "platform/scm/service_manager.h"
 #include "tests/platform/scm/scm_test_support.h"
@@ -174,6 +177,30 @@ TEST_F(ServiceClientTest, NotificationsAccessAndStartType) {
   EXPECT_EQ(CloseServiceHandle(service), win::ERROR_SUCCESS);
   EXPECT_EQ(CloseServiceHandle(service), win::ERROR_INVALID_HANDLE);
   EXPECT_EQ(CloseServiceHandle(scm), win::ERROR_SUCCESS);
+}
+
+TEST_F(ServiceClientTest, MalformedRequestsLeaveTheManagerServing) {
+  const char* lines[] = {"{\"op\": 5}", "{\"op\": \"query\", \"name\": 7}",
+                         "{\"op\": \"control\", \"name\": \"x\", \"control\": -1}", "[1, 2]",
+                         "{\"op\": \"create\", \"name\": \"Y\", \"type\": \"own\"}"};
+  for (const char* line : lines) {
+    auto channel = detail::Channel::Connect(detail::ManagerSocketPath());
+    ASSERT_TRUE(channel.valid());
+    ASSERT_TRUE(channel.Send(nlohmann::json::parse(line)));
+    nlohmann::json answer;
+    if (channel.Receive(&answer)) {
+      EXPECT_NE(detail::U32(answer, "error"), 0u) << line;
+    }
+  }
+  auto garbage = detail::Channel::Connect(detail::ManagerSocketPath());
+  static const char kGarbage[] = "\x01\x02 not json\n";
+  ASSERT_GE(::write(garbage.fd(), kGarbage, sizeof kGarbage - 1), 0);
+  nlohmann::json ignored;
+  EXPECT_FALSE(garbage.Receive(&ignored));
+
+  SC_HANDLE scm;
+  ASSERT_EQ(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT, &scm), win::ERROR_SUCCESS);
+  CloseServiceHandle(scm);
 }
 
 }  // namespace
