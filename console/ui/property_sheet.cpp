@@ -76,6 +76,10 @@ PropertySheet::PropertySheet(const QString& caption, QWidget* owner) : Dialog(nu
 
 PropertySheet::~PropertySheet() {
   qApp->removeEventFilter(this);
+  // Pages leaving the tab control change its selection; nothing may react
+  // to that any more.
+  QObject::disconnect(tabs_, nullptr, this, nullptr);
+  pages_.clear();
 }
 
 void PropertySheet::AddPage(std::unique_ptr<PropertyPage> page) {
