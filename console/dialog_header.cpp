@@ -137,6 +137,10 @@ void CDialogHeader::paintEvent(QPaintEvent*) {
   const BandRect r = ClientRect();
   const int w = r.right - r.left, h = r.bottom - r.top;
 
+  // The paint never erases, so what lies beneath shows where nothing is
+  // drawn (inside the bottom strip): that is the dialog's face.
+  painter.fillRect(r.left, r.top, w, h, ui::GetSysColor(ui::COLOR_BTNFACE));
+
   // Three-dimensional frame: highlight top and left, shadow bottom and right.
   const QColor highlight = ui::GetSysColor(ui::COLOR_BTNHIGHLIGHT);
   const QColor shadow = ui::GetSysColor(ui::COLOR_BTNSHADOW);

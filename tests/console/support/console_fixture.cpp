@@ -68,7 +68,7 @@ bool TestPage::OnInitDialog() {
 bool TestPage::OnApply() {
   ++applies;
   if (onApply) onApply();
-  return true;
+  return acceptApply;
 }
 
 bool TestPage::OnCommand(int id) {

@@ -52,6 +52,7 @@ class TestPage : public ui::PropertyPage {
   int inits = 0;
   int applies = 0;
   std::function<void()> onApply;
+  bool acceptApply = true;
 };
 
 }  // namespace pvn::testing
