@@ -26,8 +26,8 @@ class CUsbPvnUtilityApp {
   bool InitInstance();
   int ExitInstance();
 
-  // The running application object (Part of the options page's start-at-
-  // logon entry reads ProgramPath through it).
+  // The running application object; the options page builds the
+  // start-at-logon entry from its ProgramPath.
   static CUsbPvnUtilityApp* Current();
 
   // The program path exactly as the process was started.
