@@ -110,6 +110,11 @@ void CPsUsbPortvane::CreateHeaderBand() {
   setFixedSize(width(), height() + band);
   m_pHeader->setGeometry(-1, -1, frameGeometry().width(), band);
   m_pHeader->show();
+  // Desktops often keep Alt+Space for themselves: the window menu also opens
+  // with a right click on the band.
+  m_pHeader->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(m_pHeader, &QWidget::customContextMenuRequested, this,
+                   [this](const QPoint& at) { ShowSystemMenu(m_pHeader->mapToGlobal(at)); });
   // The pages live inside the tab control and move with it.
   for (int id : {ui::ID_TAB_CONTROL, ui::IDOK, ui::IDCANCEL, ui::IDHELP, ui::ID_APPLY_NOW}) {
     if (QWidget* control = Item(id)) control->move(control->x(), control->y() + band);

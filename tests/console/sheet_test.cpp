@@ -1,12 +1,15 @@
 // The main window: hiding into the notification area and coming back, the OK
 // rule, the tray menu, device notices, page keys, the reboot prompt and the
 // agent-service handles.
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTabWidget>
 
 #include "console/about_dialog.h"
 #include "console/login_dialog.h"
 #include "console/ps_usb_portvane.h"
 #include "console/resources.h"
+#include "console/set_password_dialog.h"
 #include "tests/console/support/console_fixture.h"
 
 namespace pvn::testing {
@@ -436,6 +439,41 @@ TEST_F(SheetTest, HideSwitchIsFoundAnywhereInTheRawCommandLine) {
       sheet->EndDialog(ui::IDCANCEL);
     });
   }
+}
+
+TEST_F(SheetTest, WindowMenuOpensTheAboutBoxAndThePasswordChange) {
+  auto sheet = MakeSheet();
+  Run(*sheet, [&] {
+    // A right click on the band opens the window menu.
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            sheet->Header()->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(sheet->Header(), &click);
+    QMenu* menu = sheet->SystemMenu();
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+    QStringList items;
+    for (QAction* action : menu->actions()) items << action->text();
+    EXPECT_EQ(items,
+              (QStringList{"&Close", "", "&About Portvane Console...", "Login &Password..."}));
+    menu->close();
+
+    WhenShown<console::CDlgAbout>([](console::CDlgAbout* about) {
+      EXPECT_EQ(about->windowTitle(), "Portvane Console");
+      EXPECT_EQ(about->Controls().Text(console::IDC_ABOUT_LINE1),
+                "Portvane Console, Version 1.00.3101");
+      ClickButton(about, ui::IDOK);
+    });
+    menu->actions()[2]->trigger();
+
+    WhenShown<console::CDlgSetPwd>([](console::CDlgSetPwd* dialog) {
+      EXPECT_EQ(dialog->windowTitle(), "Change Login Password");
+      ClickButton(dialog, ui::IDCANCEL);
+    });
+    menu->actions()[3]->trigger();
+    // Other system commands go on to the window: Close hides it.
+    menu->actions()[0]->trigger();
+    EXPECT_FALSE(sheet->m_bShown);
+    sheet->EndDialog(ui::IDCANCEL);
+  });
 }
 
 TEST_F(SheetTest, EndOfTheSessionEndsTheProgramWhateverIsOpen) {
