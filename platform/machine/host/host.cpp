@@ -150,7 +150,12 @@ void Host::Run() {
     Pending kind;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return pending_ != Pending::kNone; });
+      while (!changed_.wait_for(lock, std::chrono::seconds(1),
+                                [&] { return pending_ != Pending::kNone; })) {
+        // A machine whose prefix was deleted under it shuts down.
+        std::error_code ec;
+        if (!std::filesystem::exists(MachineSocketPath(), ec)) pending_ = Pending::kShutdown;
+      }
       kind = pending_;
     }
     bool restarting = kind == Pending::kRestart;
