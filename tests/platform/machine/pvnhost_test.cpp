@@ -21,7 +21,9 @@ namespace {
 using pvn::testing::BinDir;
 constexpr const char* kStick = "USB\\VID_0781&PID_5567\\4C530001230817115075";
 
-std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quoted(const std::filesystem::path& path) {
+  return "'" + path.string() + "'";
+}
 
 Json FindDevice(const Json& devices, const std::string& instance) {
   for (const auto& device : devices)
@@ -68,7 +70,8 @@ TEST_F(PvnhostTest, RefusedStickIsListedAsFailedWithItsProblemAndStatus) {
   EXPECT_EQ(stick["class_guid"], "{36fc9e60-c465-11cf-8056-444553540000}");
   EXPECT_EQ(stick["parent"], "USB\\ROOT_HUB30\\4&2A9A5F3C&0&0");
   for (const auto& device : devices) {
-    EXPECT_TRUE(device.contains("instance_id") && device.contains("class_guid") && device.contains("state"));
+    EXPECT_TRUE(device.contains("instance_id") && device.contains("class_guid") &&
+                device.contains("state"));
     if (device["state"] == "started") {
       EXPECT_FALSE(device.contains("problem"));
     }
@@ -80,11 +83,13 @@ TEST_F(PvnhostTest, RefusedStickIsListedAsFailedWithItsProblemAndStatus) {
 
   // A bad device file names the field and changes nothing.
   auto bad = prefix_.path() / "bad.json";
-  std::ofstream(bad) << R"({"instance_id": "USB\\VID_1234&PID_5678\\1", "class_guid": "{36fc9e60-c465-11cf-8056-444553540000}",
+  std::ofstream(bad)
+      << R"({"instance_id": "USB\\VID_1234&PID_5678\\1", "class_guid": "{36fc9e60-c465-11cf-8056-444553540000}",
                            "usb": {"device_descriptor": "12 01", "configuration_descriptor": ""}})";
   auto refused = machine.Run("plug " + Quoted(bad));
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err, "pvnhost: " + bad.string() + ": usb.device_descriptor: must be 18 bytes, not 2\n");
+  EXPECT_EQ(refused.err,
+            "pvnhost: " + bad.string() + ": usb.device_descriptor: must be 18 bytes, not 2\n");
   EXPECT_EQ(Json::parse(machine.Run("list --json").out), devices);
   EXPECT_EQ(machine.Run("plug /nonexistent.json").err, "pvnhost: cannot read /nonexistent.json\n");
 }
@@ -126,7 +131,8 @@ TEST_F(PvnhostTest, BroadcastsAndRestartNoticesReachSubscribers) {
   // controller, its root hub, the stick, its disk and volume again.
   ASSERT_TRUE(waitFor(9));
   auto unplug = machine.Run("unplug USB\\\\VID_0951\\&PID_1666\\\\E0D55EA574C8E4B1A95B0B46");
-  EXPECT_EQ(unplug.out, "USB\\VID_0951&PID_1666\\E0D55EA574C8E4B1A95B0B46: unplugged\n") << unplug.err;
+  EXPECT_EQ(unplug.out, "USB\\VID_0951&PID_1666\\E0D55EA574C8E4B1A95B0B46: unplugged\n")
+      << unplug.err;
   ASSERT_TRUE(waitFor(12));
   std::lock_guard lock(mutex);
   EXPECT_EQ(events[8]["drive"], "D:");
