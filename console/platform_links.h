@@ -2,6 +2,8 @@
 // The console's links to the running machine as the platform offers them:
 // the Service Control Manager client, device broadcasts with the session end,
 // and the restart request.
+#include <memory>
+
 #include "console/machine_link.h"
 #include "console/service_control.h"
 #include "console/shutdown_control.h"
@@ -19,19 +21,33 @@ class PlatformServiceControl : public ServiceControlManager {
   bool CloseServiceHandle(ScHandle handle) override;
 };
 
+// The running machine's broadcasts, delivered on the window's (the GUI)
+// thread. Without a running machine nothing arrives and registrations fail.
 class PlatformMachineLink : public MachineLink {
  public:
+  PlatformMachineLink();
+  ~PlatformMachineLink() override;
   void Attach(Sink* sink) override;
   void Detach(Sink* sink) override;
   bool RegisterDeviceInterfaceNotification(Sink* sink, const Guid& interfaceClass) override;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
 };
 
+// Privileges and the restart through the machine's power calls.
 class PlatformShutdownControl : public ShutdownControl {
  public:
+  ~PlatformShutdownControl() override;
   bool OpenProcessToken(std::uint32_t desiredAccess) override;
   bool LookupPrivilegeValueW(const char16_t* name, Luid* luid) override;
   win::Error EnablePrivilege(const Luid& luid) override;
   bool ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) override;
+
+ private:
+  void* token_ = nullptr;
 };
 
 }  // namespace pvn::console
