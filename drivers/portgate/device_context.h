@@ -13,7 +13,7 @@ inline constexpr ULONG kDeviceIdUnits = 256;
 
 struct DEVICE_CONTEXT {
   WDFDEVICE Device;
-  WDFUSBDEVICE UsbDevice;              // set once the device has been examined and admitted
+  WDFUSBDEVICE UsbDevice;            // set once the device has been examined and admitted
   WCHAR HardwareId[kDeviceIdUnits];  // first hardware ID, upper-cased; empty when unknown
   WCHAR InstanceId[kDeviceIdUnits];  // bus instance ID, upper-cased; empty when unknown
 };

@@ -31,7 +31,9 @@ const char* WordFor(ULONG event) {
 
 }  // namespace
 
-const WCHAR* EventLogFile() { return kLogFile; }
+const WCHAR* EventLogFile() {
+  return kLogFile;
+}
 
 ULONG FormatLogLine(char* line, const TIME_FIELDS& time, ULONG event, const char* deviceText) {
   char word[kLogWordBytes] = {};
@@ -54,10 +56,10 @@ void WriteLogEvent(const WCHAR* deviceText, ULONG event) {
                              nullptr, nullptr);
   HANDLE file = nullptr;
   IO_STATUS_BLOCK ioStatus = {};
-  NTSTATUS status = ZwCreateFile(&file, FILE_APPEND_DATA | SYNCHRONIZE, &attributes, &ioStatus,
-                                 nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN_IF,
-                                 FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, nullptr,
-                                 0);
+  NTSTATUS status =
+      ZwCreateFile(&file, FILE_APPEND_DATA | SYNCHRONIZE, &attributes, &ioStatus, nullptr,
+                   FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN_IF,
+                   FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, nullptr, 0);
   if (!NT_SUCCESS(status)) return;  // held by another writer, or no folder: the line is lost
 
   UNICODE_STRING text;

@@ -10,21 +10,19 @@ namespace {
 
 // Queries `valueName` into the zeroed query record; the record when the query
 // succeeded, else null.
-const KEY_VALUE_PARTIAL_INFORMATION* QueryValue(HANDLE key, const WCHAR* valueName,
-                                                PVOID query) {
+const KEY_VALUE_PARTIAL_INFORMATION* QueryValue(HANDLE key, const WCHAR* valueName, PVOID query) {
   std::memset(query, 0, kValueQueryBytes);
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, valueName);
   ULONG resultLength = 0;
-  NTSTATUS status =
-      ZwQueryValueKey(key, &name, KeyValuePartialInformation, query, kValueQueryBytes, &resultLength);
+  NTSTATUS status = ZwQueryValueKey(key, &name, KeyValuePartialInformation, query, kValueQueryBytes,
+                                    &resultLength);
   if (!NT_SUCCESS(status)) return nullptr;
   return static_cast<const KEY_VALUE_PARTIAL_INFORMATION*>(query);
 }
 
 // Data bytes the query record can hold after its header.
-constexpr ULONG kQueryDataBytes =
-    kValueQueryBytes - offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
+constexpr ULONG kQueryDataBytes = kValueQueryBytes - offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
 
 }  // namespace
 
@@ -72,8 +70,8 @@ NTSTATUS OpenServiceKey(const WCHAR* keyPath, HANDLE* key) {
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, keyPath);
   OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
-                             nullptr, nullptr);
+  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr,
+                             nullptr);
   return ZwOpenKey(key, KEY_READ, &attributes);
 }
 

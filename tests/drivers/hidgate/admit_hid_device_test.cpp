@@ -33,7 +33,9 @@ struct HidCase {
   bool admitted;
 };
 
-std::ostream& operator<<(std::ostream& out, const HidCase& c) { return out << c.name; }
+std::ostream& operator<<(std::ostream& out, const HidCase& c) {
+  return out << c.name;
+}
 
 const HidCase kCases[] = {
     {"lock_on_empty_list_refuses_usb_keyboard", true, List{}, kKeyboard, false},
@@ -87,8 +89,8 @@ class HidSettingsTest : public pvn::testing::PrefixTest {
  protected:
   ~HidSettingsTest() override { ReleaseSettings(&context_); }
   reg::Key ServiceKey() {
-    auto key = reg::Key::Create(u"SYSTEM\\CurrentControlSet\\Services\\PvnHidGate",
-                                reg::KEY_ALL_ACCESS);
+    auto key =
+        reg::Key::Create(u"SYSTEM\\CurrentControlSet\\Services\\PvnHidGate", reg::KEY_ALL_ACCESS);
     EXPECT_TRUE(key);
     return key.take();
   }
@@ -97,8 +99,8 @@ class HidSettingsTest : public pvn::testing::PrefixTest {
 
 TEST_F(HidSettingsTest, LoadsTheKeyboardMouseLockFromItsOwnKey) {
   // The storage driver's values are not this driver's.
-  auto other = reg::Key::Create(u"SYSTEM\\CurrentControlSet\\Services\\PvnPortGate",
-                                reg::KEY_ALL_ACCESS);
+  auto other =
+      reg::Key::Create(u"SYSTEM\\CurrentControlSet\\Services\\PvnPortGate", reg::KEY_ALL_ACCESS);
   ASSERT_TRUE(other);
   other->SetDword(u"KeybMous Enable", 1);
 

@@ -54,7 +54,9 @@ struct AdmitCase {
   bool admitted;
 };
 
-std::ostream& operator<<(std::ostream& out, const AdmitCase& c) { return out << c.name; }
+std::ostream& operator<<(std::ostream& out, const AdmitCase& c) {
+  return out << c.name;
+}
 
 const List kNone = {};
 const List kFiller = {u"USB\\VID_0001&PID_0001", u"USB\\VID_0002&PID_0002",
@@ -63,7 +65,8 @@ const List kFiller = {u"USB\\VID_0001&PID_0001", u"USB\\VID_0002&PID_0002",
 
 List FullListEndingWith(std::u16string last) {
   List list;
-  for (int i = 0; i < 31; ++i) list.push_back(u"USB\\VID_FFFF&PID_" + std::u16string(4, u'A' + i % 26));
+  for (int i = 0; i < 31; ++i)
+    list.push_back(u"USB\\VID_FFFF&PID_" + std::u16string(4, u'A' + i % 26));
   list.push_back(std::move(last));
   return list;
 }
@@ -75,49 +78,51 @@ List WithGapBefore(std::u16string entry) {
   return list;
 }
 
+constexpr bool kOn = true;
+constexpr bool kOff = false;
+constexpr bool kAdmit = true;
+constexpr bool kRefuse = false;
+
+// clang-format off
 const AdmitCase kCases[] = {
-    // Which lock governs: the first interface of class 8 or 9.
-    {"storage_lock_empty_list_refuses_stick", false, kNone, true, kNone, {8}, kStick, u"9F17B2C4", false},
-    {"storage_lock_leaves_hubs_alone", false, kNone, true, kNone, {9}, kHub, u"5&1A2B", true},
-    {"port_lock_empty_list_refuses_root_hub", true, kNone, false, kNone, {9}, kRootHub, u"0", false},
-    {"hid_then_storage_is_storage", false, kNone, true, kNone, {3, 8}, kStick, u"9F17B2C4", false},
-    {"hid_and_vendor_only_always_admitted", true, kNone, true, kNone, {3, 0xFF}, kStick, u"X", true},
-    {"hub_first_is_judged_by_port_rules", false, kNone, true, kNone, {9, 8}, kStick, u"X", true},
-    {"hub_first_admitted_by_port_entry", true, List{kStick}, true, kNone, {9, 8}, kStick, u"X", true},
-    {"no_interfaces_admitted", true, kNone, true, kNone, {}, kStick, u"9F17B2C4", true},
-    // Switches and lists.
-    {"storage_lock_off_ignores_list", false, kNone, false, kNone, {8}, kStick, u"9F17B2C4", true},
-    {"absent_port_list_disables_both_locks", true, std::nullopt, true, kNone, {8}, kStick, u"S", true},
-    {"absent_storage_list_disables_both_locks", true, kNone, true, std::nullopt, {9}, kHub, u"S", true},
-    // Hardware-ID entries.
-    {"storage_hardware_id_entry_admits", false, kNone, true, List{kStick}, {8}, kStick, u"S", true},
-    {"other_revision_refused", false, kNone, true, List{kStick}, {8}, kStickRev2, u"S", false},
-    {"hub_hardware_id_entry_admits", true, List{kHub}, false, kNone, {9}, kHub, u"5&1A2B", true},
-    {"entry_32_is_examined", false, kNone, true, FullListEndingWith(kStick), {8}, kStick, u"S", true},
-    {"list_ends_at_first_empty_entry", false, kNone, true, WithGapBefore(kStick), {8}, kStick, u"S", false},
-    {"non_ascii_letters_compared_unchanged", false, kNone, true, List{u"USB\\VID_12AB&PID_\u00c9"},
-     {8}, u"USB\\VID_12AB&PID_\u00e9", u"S", false},
-    {"empty_hardware_id_equals_no_entry", false, kNone, true, List{kStick}, {8}, u"", u"", false},
-    // Instance-ID entries: the serial after the last backslash, whole.
-    {"instance_path_admits_its_serial", false, kNone, true, List{kStickPath}, {8}, kStickRev2,
-     u"9F17B2C4", true},
-    {"instance_path_refuses_serial_suffix", false, kNone, true, List{kStickPath}, {8}, kStickRev2,
-     u"B2C4", false},
-    {"instance_path_refuses_serial_infix", false, kNone, true, List{kStickPath}, {8}, kStickRev2,
-     u"17B2", false},
-    {"instance_path_refuses_longer_serial", false, kNone, true, List{u"USB\\VID_12AB&PID_34CD\\B2C4"},
-     {8}, kStickRev2, u"9F17B2C4", false},
-    {"bare_serial_entry_admits_that_serial", false, kNone, true, List{u"9F17B2C4"}, {8}, kStickRev2,
-     u"9F17B2C4", true},
-    {"entry_ending_in_backslash_admits_no_serial", false, kNone, true, List{u"USB\\VID_12AB\\"}, {8},
-     kStickRev2, u"X", false},
-    {"missing_instance_id_admits_nothing_by_itself", false, kNone, true, List{kStickPath}, {8},
-     kStickRev2, u"", false},
-    {"missing_instance_id_still_admitted_by_hardware_id", false, kNone, true, List{kStickPath, kStick},
-     {8}, kStick, u"", true},
-    {"port_mode_ignores_instance_ids", true, List{u"USB\\VID_05E3&PID_0610\\5&1A2B"}, false, kNone,
-     {9}, kHub, u"5&1A2B", false},
+  // name                                     port lock         storage lock              classes   hardware ID  instance ID  verdict
+  // Which lock governs: the first interface of class 8 or 9.
+  {"storage_lock_empty_list_refuses_stick",   kOff, kNone,      kOn, kNone,               {8},      kStick,      u"9F17B2C4", kRefuse},
+  {"storage_lock_leaves_hubs_alone",          kOff, kNone,      kOn, kNone,               {9},      kHub,        u"5&1A2B",   kAdmit},
+  {"port_lock_empty_list_refuses_root_hub",   kOn,  kNone,      kOff, kNone,              {9},      kRootHub,    u"0",        kRefuse},
+  {"hid_then_storage_is_storage",             kOff, kNone,      kOn, kNone,               {3, 8},   kStick,      u"9F17B2C4", kRefuse},
+  {"hid_and_vendor_only_always_admitted",     kOn,  kNone,      kOn, kNone,               {3, 0xFF}, kStick,     u"X",        kAdmit},
+  {"hub_first_is_judged_by_port_rules",       kOff, kNone,      kOn, kNone,               {9, 8},   kStick,      u"X",        kAdmit},
+  {"hub_first_admitted_by_port_entry",        kOn,  List{kStick}, kOn, kNone,             {9, 8},   kStick,      u"X",        kAdmit},
+  {"no_interfaces_admitted",                  kOn,  kNone,      kOn, kNone,               {},       kStick,      u"9F17B2C4", kAdmit},
+  // Switches and lists.
+  {"storage_lock_off_ignores_list",           kOff, kNone,      kOff, kNone,              {8},      kStick,      u"9F17B2C4", kAdmit},
+  {"absent_port_list_disables_both_locks",    kOn,  std::nullopt, kOn, kNone,             {8},      kStick,      u"S",        kAdmit},
+  {"absent_storage_list_disables_both_locks", kOn,  kNone,      kOn, std::nullopt,        {9},      kHub,        u"S",        kAdmit},
+  // Hardware-ID entries.
+  {"storage_hardware_id_entry_admits",        kOff, kNone,      kOn, List{kStick},        {8},      kStick,      u"S",        kAdmit},
+  {"other_revision_refused",                  kOff, kNone,      kOn, List{kStick},        {8},      kStickRev2,  u"S",        kRefuse},
+  {"hub_hardware_id_entry_admits",            kOn,  List{kHub}, kOff, kNone,              {9},      kHub,        u"5&1A2B",   kAdmit},
+  {"entry_32_is_examined",                    kOff, kNone,      kOn, FullListEndingWith(kStick), {8}, kStick,    u"S",        kAdmit},
+  {"list_ends_at_first_empty_entry",          kOff, kNone,      kOn, WithGapBefore(kStick), {8},    kStick,      u"S",        kRefuse},
+  {"non_ascii_letters_compared_unchanged",    kOff, kNone,      kOn, List{u"USB\\VID_12AB&PID_\u00c9"},
+                                                                                          {8},      u"USB\\VID_12AB&PID_\u00e9", u"S", kRefuse},
+  {"empty_hardware_id_equals_no_entry",       kOff, kNone,      kOn, List{kStick},        {8},      u"",         u"",         kRefuse},
+  // Instance-ID entries: the serial after the entry's last backslash, whole.
+  {"instance_path_admits_its_serial",         kOff, kNone,      kOn, List{kStickPath},    {8},      kStickRev2,  u"9F17B2C4", kAdmit},
+  {"instance_path_refuses_serial_suffix",     kOff, kNone,      kOn, List{kStickPath},    {8},      kStickRev2,  u"B2C4",     kRefuse},
+  {"instance_path_refuses_serial_infix",      kOff, kNone,      kOn, List{kStickPath},    {8},      kStickRev2,  u"17B2",     kRefuse},
+  {"instance_path_refuses_longer_serial",     kOff, kNone,      kOn, List{u"USB\\VID_12AB&PID_34CD\\B2C4"},
+                                                                                          {8},      kStickRev2,  u"9F17B2C4", kRefuse},
+  {"bare_serial_entry_admits_that_serial",    kOff, kNone,      kOn, List{u"9F17B2C4"},   {8},      kStickRev2,  u"9F17B2C4", kAdmit},
+  {"entry_ending_in_backslash_admits_no_serial", kOff, kNone,   kOn, List{u"USB\\VID_12AB\\"}, {8}, kStickRev2,  u"X",        kRefuse},
+  {"missing_instance_id_admits_nothing_by_itself", kOff, kNone, kOn, List{kStickPath},    {8},      kStickRev2,  u"",         kRefuse},
+  {"missing_instance_id_still_admitted_by_hardware_id", kOff, kNone, kOn, List{kStickPath, kStick},
+                                                                                          {8},      kStick,      u"",         kAdmit},
+  {"port_mode_ignores_instance_ids",          kOn,  List{u"USB\\VID_05E3&PID_0610\\5&1A2B"}, kOff, kNone,
+                                                                                          {9},      kHub,        u"5&1A2B",   kRefuse},
 };
+// clang-format on
 
 class AdmitDeviceTest : public pvn::testing::PrefixTest,
                         public ::testing::WithParamInterface<AdmitCase> {};

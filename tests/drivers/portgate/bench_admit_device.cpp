@@ -23,7 +23,9 @@ std::vector<std::u16string> FullList(const std::u16string& last) {
   return entries;
 }
 
-UCHAR ClassOf(PVOID classes, UCHAR index) { return static_cast<const UCHAR*>(classes)[index]; }
+UCHAR ClassOf(PVOID classes, UCHAR index) {
+  return static_cast<const UCHAR*>(classes)[index];
+}
 
 // Storage mode, the device found only by the last entry or not at all.
 void RunStorage(benchmark::State& state, const std::u16string& last, const char16_t* instanceId) {

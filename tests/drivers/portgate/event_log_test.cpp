@@ -29,15 +29,23 @@ TEST(FormatLogLine, FieldsAreZeroPaddedAndEventsNamed) {
     ULONG event;
     const char* expected;
   } cases[] = {
-      {{2024, 3, 7, 14, 5, 9, 42, 0}, PlugIn,
+      {{2024, 3, 7, 14, 5, 9, 42, 0},
+       PlugIn,
        "2024/03/07 14:05:09:0042   Plug-in Device: USB\\VID_12AB\r\n"},
-      {{2024, 12, 31, 23, 59, 59, 7, 0}, Unplug,
+      {{2024, 12, 31, 23, 59, 59, 7, 0},
+       Unplug,
        "2024/12/31 23:59:59:0007   Unplug Device: USB\\VID_12AB\r\n"},
-      {{2025, 1, 1, 0, 0, 0, 999, 0}, Blocking,
+      {{2025, 1, 1, 0, 0, 0, 999, 0},
+       Blocking,
        "2025/01/01 00:00:00:0999   Blocking Device: USB\\VID_12AB\r\n"},
-      {{2024, 3, 7, 14, 5, 9, 0, 0}, 3, "2024/03/07 14:05:09:0000   Unknown Device: USB\\VID_12AB\r\n"},
-      {{2024, 3, 7, 14, 5, 9, 0, 0}, 0, "2024/03/07 14:05:09:0000   Unknown Device: USB\\VID_12AB\r\n"},
-      {{2024, 3, 7, 14, 5, 9, 0, 0}, 0xFFFFFFFF,
+      {{2024, 3, 7, 14, 5, 9, 0, 0},
+       3,
+       "2024/03/07 14:05:09:0000   Unknown Device: USB\\VID_12AB\r\n"},
+      {{2024, 3, 7, 14, 5, 9, 0, 0},
+       0,
+       "2024/03/07 14:05:09:0000   Unknown Device: USB\\VID_12AB\r\n"},
+      {{2024, 3, 7, 14, 5, 9, 0, 0},
+       0xFFFFFFFF,
        "2024/03/07 14:05:09:0000   Unknown Device: USB\\VID_12AB\r\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(Format(c.time, c.event, "USB\\VID_12AB"), c.expected);

@@ -37,8 +37,9 @@ class LoadSettingsTest : public pvn::testing::PrefixTest {
     return key.take();
   }
   void Set(std::u16string_view name, std::uint32_t type, const std::vector<std::uint8_t>& data) {
-    ASSERT_EQ(ServiceKey().SetValue(name, type, data.data(), static_cast<std::uint32_t>(data.size())),
-              win::ERROR_SUCCESS);
+    ASSERT_EQ(
+        ServiceKey().SetValue(name, type, data.data(), static_cast<std::uint32_t>(data.size())),
+        win::ERROR_SUCCESS);
   }
   NTSTATUS Load() { return LoadSettings(&context_); }
   std::u16string PortEntry(int i) const { return context_.PortWhitelist->Entries[i]; }
