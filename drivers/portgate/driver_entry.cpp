@@ -70,15 +70,9 @@ NTSTATUS EvtDevicePrepareHardware(WDFDEVICE device, WDFCMRESLIST, WDFCMRESLIST) 
   NTSTATUS status = WdfUsbTargetDeviceCreate(device, WDF_NO_OBJECT_ATTRIBUTES, &usbDevice);
   if (!NT_SUCCESS(status)) return STATUS_SUCCESS;  // a host controller, for instance
 
-  status = ExamineUsbDevice(*context, usbDevice);
-  if (NT_SUCCESS(status)) {
-    context->UsbDevice = usbDevice;
-  } else {
-    // Only an admitted device counts as examined: should this device object
-    // be started again, it is judged again.
-    WdfObjectDelete(usbDevice);
-  }
-  return status;
+  // From here on this device object counts as examined.
+  context->UsbDevice = usbDevice;
+  return ExamineUsbDevice(*context, usbDevice);
 }
 
 NTSTATUS EvtDriverDeviceAdd(WDFDRIVER, PWDFDEVICE_INIT deviceInit) {
