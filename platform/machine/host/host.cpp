@@ -150,7 +150,16 @@ void Host::Run() {
     Pending kind;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return pending_ != Pending::kNone; });
+      while (!changed_.wait_for(lock, std::chrono::seconds(1),
+                                [&] { return pending_ != Pending::kNone; })) {
+        // A machine whose prefix was deleted under it shuts down.
+        std::error_code ec;
+        if (!std::filesystem::exists(MachineSocketPath(), ec)) pending_ = Pending::kShutdown;
+        if (scheduled_ && std::chrono::steady_clock::now() >= *scheduled_) {
+          pending_ = scheduledKind_;
+          scheduled_.reset();
+        }
+      }
       kind = pending_;
     }
     bool restarting = kind == Pending::kRestart;
@@ -258,8 +267,18 @@ std::optional<Json> Host::Handle(const Json& request,
   {
     // Machine commands wait while the machine boots or restarts.
     std::unique_lock lock(mutex_);
+    bool power = cmd == "reboot" || cmd == "shutdown";
     if (cmd != "ping" && cmd != "subscribe")
-      changed_.wait(lock, [&] { return (generation_ > 0 && pending_ == Pending::kNone) || down_; });
+      changed_.wait(lock, [&] {
+        return (generation_ > 0 && (power || pending_ == Pending::kNone)) || down_;
+      });
+    // The command line (which waits for the result) takes over from a
+    // restart scheduled for later; programs are told one is in progress.
+    if (power && request.value("wait", false)) scheduled_.reset();
+    if (power && !down_ && (pending_ != Pending::kNone || scheduled_))
+      return Json{{"ok", false},
+                  {"in_progress", true},
+                  {"error", "the machine is already shutting down or restarting"}};
     if (down_ && cmd != "ping") return fail("the machine is shutting down");
     generation = generation_;
   }
@@ -294,6 +313,15 @@ std::optional<Json> Host::Handle(const Json& request,
   }
   if (cmd == "reboot" || cmd == "shutdown") {
     bool wait = request.value("wait", false);
+    if (request.contains("delay_seconds") && request["delay_seconds"].is_number_unsigned() &&
+        request["delay_seconds"].get<std::uint64_t>() > 0) {
+      // Happens later, on the machine's own thread.
+      std::lock_guard lock(mutex_);
+      scheduled_ = std::chrono::steady_clock::now() +
+                   std::chrono::seconds(request["delay_seconds"].get<std::uint64_t>());
+      scheduledKind_ = cmd == "reboot" ? Pending::kRestart : Pending::kShutdown;
+      return Json{{"ok", true}};
+    }
     if (!wait) {
       if (cmd == "reboot")
         RequestRestart();

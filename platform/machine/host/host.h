@@ -3,10 +3,12 @@
 // modules, and the socket <prefix>/run/pvnhost.sock through which commands,
 // modules' requests and broadcasts travel as JSON lines.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,7 +58,10 @@ class Host : public HostContext {
   enum class Pending { kNone, kRestart, kShutdown } pending_ = Pending::kNone;
   std::uint64_t generation_ = 0;  // completed boots
   bool down_ = false;
-  int waiters_ = 0;  // sessions waiting for a restart or shutdown to finish
+  int waiters_ = 0;
+  // A restart or shutdown asked for later (InitiateSystemShutdown's time-out).
+  std::optional<std::chrono::steady_clock::time_point> scheduled_;
+  Pending scheduledKind_ = Pending::kNone;  // sessions waiting for a restart or shutdown to finish
   std::list<std::shared_ptr<SocketSession>> sessions_;
   std::list<std::thread> threads_;
   std::atomic<std::uint64_t> nextSession_{1};

@@ -1,5 +1,6 @@
 #pragma once
 // Reading what the test filter driver logged, and setting its service key.
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -33,6 +34,29 @@ inline void SetFilterValue(const std::u16string& name, const std::u16string& tex
   auto key =
       reg::Key::Create(u"SYSTEM\\CurrentControlSet\\Services\\" + service, reg::KEY_ALL_ACCESS);
   key->SetString(name, text);
+}
+
+// Installs the test filter as the installer does: the image in the system
+// directory's Drivers folder, a kernel-driver service key, and the class's
+// lower filters naming it.
+inline void RegisterTestFilter(
+    const std::u16string& classGuid = u"{36fc9e60-c465-11cf-8056-444553540000}",
+    const std::u16string& service = u"TestFilter") {
+  auto drivers = fs::DriveC() / "Windows" / "System32" / "Drivers";
+  std::filesystem::create_directories(drivers);
+  std::filesystem::copy_file(PVN_TEST_FILTER, drivers / (Utf16ToUtf8(service) + ".sys"),
+                             std::filesystem::copy_options::overwrite_existing);
+  auto key =
+      reg::Key::Create(u"SYSTEM\\CurrentControlSet\\Services\\" + service, reg::KEY_ALL_ACCESS);
+  key->SetDword(u"Type", 1);
+  key->SetDword(u"Start", 3);
+  key->SetString(u"ImagePath", u"\\SystemRoot\\system32\\DRIVERS\\" + service + u".sys",
+                 reg::REG_EXPAND_SZ);
+  auto cls = reg::Key::Create(u"SYSTEM\\CurrentControlSet\\Control\\Class\\" + classGuid,
+                              reg::KEY_ALL_ACCESS);
+  std::u16string filters = service + u'\0' + u'\0';
+  cls->SetValue(u"LowerFilters", reg::REG_MULTI_SZ, filters.data(),
+                static_cast<std::uint32_t>(filters.size() * 2));
 }
 
 }  // namespace pvn::machine::testing
