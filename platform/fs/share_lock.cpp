@@ -13,22 +13,25 @@ namespace {
 constexpr off_t kMarkerBase = 0x7FFFFFFF00000000LL;
 enum Marker : off_t { kHasRead, kHasWrite, kHasDelete, kDeniesRead, kDeniesWrite, kDeniesDelete };
 
-bool HeldByOther(int fd, Marker m) {
+struct flock MarkerLock(short type, Marker m) {
   struct flock lk {};
-  lk.l_type = F_WRLCK;
+  lk.l_type = type;
   lk.l_whence = SEEK_SET;
   lk.l_start = kMarkerBase + m;
   lk.l_len = 1;
+  return lk;
+}
+
+// Another open file description holds the marker (a write lock would conflict).
+bool HeldByOther(int fd, Marker m) {
+  struct flock lk = MarkerLock(F_WRLCK, m);
   if (fcntl(fd, F_OFD_GETLK, &lk) != 0) return false;
   return lk.l_type != F_UNLCK;
 }
 
+// Shared, so that any number of handles can hold the same marker.
 bool Hold(int fd, Marker m) {
-  struct flock lk {};
-  lk.l_type = F_RDLCK;
-  lk.l_whence = SEEK_SET;
-  lk.l_start = kMarkerBase + m;
-  lk.l_len = 1;
+  struct flock lk = MarkerLock(F_RDLCK, m);
   return fcntl(fd, F_OFD_SETLK, &lk) == 0;
 }
 

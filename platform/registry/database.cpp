@@ -103,8 +103,10 @@ Database::~Database() {
 }
 
 std::shared_ptr<Database> Database::Current() {
-  // One connection per database file and process: a forked child must not use
-  // its parent's connection, so the process id is part of the cache key.
+  // One connection per database file and process. SQLite keeps per-process
+  // lock state, so a process that forks must exec before it touches the
+  // registry; the process id in the key keeps a child off its parent's
+  // connection all the same.
   static std::mutex cacheMutex;
   static std::map<std::pair<std::string, pid_t>, std::shared_ptr<Database>> cache;
   std::string path = fs::RegistryDb().string();
@@ -207,6 +209,35 @@ void Tx::RemoveKey(std::int64_t id) {
   Use q(db_.Statement("DELETE FROM keys WHERE id = ?1"));
   q.Bind(1, id);
   q.Step();
+}
+
+win::Error Tx::FindPath(const std::vector<std::u16string>& parts, bool create, KeyRow* out) {
+  auto current = FindKey(kRootId);
+  if (!current) return win::ERROR_REGISTRY_CORRUPT;
+  for (const auto& part : parts) {
+    auto child = FindChild(current->id, part);
+    if (!child) {
+      if (!create) return win::ERROR_FILE_NOT_FOUND;
+      if (current->readOnly) return win::ERROR_ACCESS_DENIED;
+      child = KeyRow{AddChild(current->id, part), part, false};
+    }
+    current = std::move(child);
+  }
+  *out = *current;
+  return win::ERROR_SUCCESS;
+}
+
+void Tx::RemoveTree(std::int64_t id) {
+  for (const auto& name : ChildNames(id))
+    if (auto child = FindChild(id, name)) RemoveTree(child->id);
+  RemoveKey(id);
+}
+
+bool Tx::TreeHasReadOnly(const KeyRow& row) {
+  if (row.readOnly) return true;
+  for (const auto& name : ChildNames(row.id))
+    if (auto child = FindChild(row.id, name); child && TreeHasReadOnly(*child)) return true;
+  return false;
 }
 
 void Tx::SetReadOnly(std::int64_t id, bool readOnly) {

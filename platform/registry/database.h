@@ -70,6 +70,14 @@ class Tx {
   void RemoveKey(std::int64_t id);
   void SetReadOnly(std::int64_t id, bool readOnly);
 
+  // The key named by `parts` below the root. With `create`, missing
+  // components are added, but never below a read-only key.
+  win::Error FindPath(const std::vector<std::u16string>& parts, bool create, KeyRow* out);
+  // The key and everything below it.
+  void RemoveTree(std::int64_t id);
+  // Whether the key or any key below it carries the read-only mark.
+  bool TreeHasReadOnly(const KeyRow& row);
+
   std::optional<StoredValue> GetValue(std::int64_t key, std::u16string_view name);
   void PutValue(std::int64_t key, std::u16string_view name, std::uint32_t type,
                 const void* data, std::size_t size);

@@ -21,34 +21,6 @@ std::uint32_t MapGenericRights(std::uint32_t access) {
 
 std::shared_ptr<Database> CurrentDb() { return Database::Current(); }
 
-// Finds the key `path` below `start` inside a transaction.
-win::Error Walk(Tx& tx, std::int64_t start, const std::vector<std::u16string>& parts,
-                detail::KeyRow* row, std::u16string* spelled) {
-  auto current = tx.FindKey(start);
-  if (!current) return win::ERROR_KEY_DELETED;
-  for (const auto& part : parts) {
-    auto child = tx.FindChild(current->id, part);
-    if (!child) return win::ERROR_FILE_NOT_FOUND;
-    if (spelled) *spelled += (spelled->empty() ? u"" : u"\\") + child->name;
-    current = std::move(child);
-  }
-  *row = *current;
-  return win::ERROR_SUCCESS;
-}
-
-void RemoveTree(Tx& tx, std::int64_t id) {
-  for (const auto& name : tx.ChildNames(id))
-    if (auto child = tx.FindChild(id, name)) RemoveTree(tx, child->id);
-  tx.RemoveKey(id);
-}
-
-bool TreeHasReadOnly(Tx& tx, const detail::KeyRow& row) {
-  if (row.readOnly) return true;
-  for (const auto& name : tx.ChildNames(row.id))
-    if (auto child = tx.FindChild(row.id, name); child && TreeHasReadOnly(tx, *child)) return true;
-  return false;
-}
-
 }  // namespace
 
 Result<std::vector<std::u16string>, win::Error> SplitKeyPath(std::u16string_view path) {
@@ -263,7 +235,7 @@ win::Error WithKeyPath(std::u16string_view path, bool write,
   if (!db) return win::ERROR_CANTOPEN;
   return db->Run(write, [&](Tx& tx) -> win::Error {
     detail::KeyRow row;
-    if (win::Error err = Walk(tx, kRootId, *parts, &row, nullptr)) return err;
+    if (win::Error err = tx.FindPath(*parts, false, &row)) return err;
     return body(tx, row);
   });
 }
@@ -281,8 +253,8 @@ win::Error DeleteKey(std::u16string_view path) {
 
 win::Error DeleteTree(std::u16string_view path) {
   return WithKeyPath(path, true, [](Tx& tx, const detail::KeyRow& row) -> win::Error {
-    if (row.id == kRootId || TreeHasReadOnly(tx, row)) return win::ERROR_ACCESS_DENIED;
-    RemoveTree(tx, row.id);
+    if (row.id == kRootId || tx.TreeHasReadOnly(row)) return win::ERROR_ACCESS_DENIED;
+    tx.RemoveTree(row.id);
     return win::ERROR_SUCCESS;
   });
 }
