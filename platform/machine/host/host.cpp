@@ -25,6 +25,10 @@ class SocketSession : public Session {
     ucred credentials{};
     socklen_t size = sizeof credentials;
     if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0) pid_ = credentials.pid;
+    // A client that stops reading is cut off rather than holding up the
+    // broadcasts to everyone else.
+    timeval limit{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   }
   ~SocketSession() override { ::close(fd_); }
 
@@ -37,6 +41,7 @@ class SocketSession : public Session {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         open_ = false;
+        ::shutdown(fd_, SHUT_RDWR);
         return false;
       }
       at += static_cast<std::size_t>(n);

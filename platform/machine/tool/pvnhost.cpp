@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -215,6 +216,17 @@ int main(int argc, char** argv) {
     if (!answer) return 1;
     if (answer->contains("device")) {
       std::printf("%s\n", DeviceLine((*answer)["device"]).c_str());
+      // Devnodes the device brought along that did not start are worth a line.
+      if (auto list = Ask({{"cmd", "list"}})) {
+        std::set<std::string> inside = {answer->value("instance_id", "")};
+        for (const auto& device : (*list)["devices"]) {
+          if (!device["parent"].is_string() || !inside.count(device["parent"].get<std::string>()))
+            continue;
+          inside.insert(device.value("instance_id", ""));
+          if (device.value("state", "") != "started")
+            std::printf("  %s\n", DeviceLine(device).c_str());
+        }
+      }
     } else {
       std::printf("%s: connected, not enumerated (its hub has not started)\n",
                   answer->value("instance_id", "").c_str());

@@ -108,7 +108,8 @@ TEST_F(MachineTest, DriversThatCannotLoadAreReportedAndLeaveDevicesUnfiltered) {
                                                         {"NotKernel", "not a kernel driver"},
                                                         {"TestFilter", "loaded"},
                                                         {"Failing", "failed"}}));
-  auto failing = std::find_if(machine.Drivers().begin(), machine.Drivers().end(),
+  auto drivers = machine.Drivers();
+  auto failing = std::find_if(drivers.begin(), drivers.end(),
                               [](const DriverInfo& d) { return d.service == "Failing"; });
   EXPECT_EQ(StatusText(*failing->status), "0xC0000001");
   EXPECT_EQ(machine.Device(kRootHub)->filters, std::vector<std::string>{"TestFilter"});

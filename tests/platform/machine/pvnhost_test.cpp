@@ -147,17 +147,26 @@ TEST_F(PvnhostTest, EventsCommandPrintsBroadcastsUntilShutdown) {
   ASSERT_TRUE(machine.running()) << machine.error();
   auto out = prefix_.path() / "events.txt";
   ASSERT_EQ(machine.Run("events > " + Quoted(out) + " &").status, 0);
-  // Wait for the subscription to be in place: the PS/2 keyboard's arrival
-  // must be seen.
-  std::string text;
-  for (int i = 0; i < 100 && text.find("shutdown") == std::string::npos; ++i) {
-    if (i == 5) machine.Run("plug " + Quoted(CatalogFile("ps2-keyboard.json")));
-    if (i == 10) machine.Run("shutdown");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto read = [&] {
     std::ifstream in(out);
     std::stringstream all;
     all << in.rdbuf();
-    text = all.str();
+    return all.str();
+  };
+  // The subscription takes a moment to be in place: plug the keyboard in
+  // until its arrival is seen.
+  const std::string ps2 = "ACPI\\\\PNP0303\\\\4\\&1F6B8E4A\\&0";
+  std::string text;
+  for (int attempt = 0; attempt < 40 && text.find("arrival") == std::string::npos; ++attempt) {
+    machine.Run("unplug " + ps2);
+    machine.Run("plug " + Quoted(CatalogFile("ps2-keyboard.json")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    text = read();
+  }
+  machine.Run("shutdown");
+  for (int i = 0; i < 100 && text.find("machine shutdown") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    text = read();
   }
   EXPECT_NE(text.find("arrival interface {884b96c3-56ef-11d1-bc8c-00a0c91405dd} "
                       "\\\\?\\ACPI#PNP0303#4&1F6B8E4A&0#{884b96c3-56ef-11d1-bc8c-00a0c91405dd}"),

@@ -96,6 +96,8 @@ TEST_F(PowerTest, RestartNeedsThePrivilegeAndARunningMachine) {
     ASSERT_TRUE(seen.wait_for(lock, std::chrono::seconds(10), [&] { return !notices.empty(); }));
     EXPECT_EQ(notices[0]["kind"], "restart");
   }
+  // Machine commands wait for the restart to be over.
+  EXPECT_EQ(machine.Run("list").status, 0);
   // A restart asked for later is in progress until it happens.
   EXPECT_TRUE(InitiateSystemShutdownW(nullptr, u"Restarting", 60, TRUE, TRUE));
   EXPECT_FALSE(InitiateSystemShutdownW(nullptr, nullptr, 0, TRUE, FALSE));
