@@ -1,5 +1,6 @@
 #include "courier/http_service.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <string>
@@ -65,7 +66,14 @@ void CHttpService::ReceiveLoop(CHttpService* service) {
     win::Error error = http::HttpReceiveHttpRequest(queue, http::HTTP_NULL_ID, 0, buffer,
                                                     service->m_nBufferSize, &received);
     if (error == win::ERROR_SUCCESS) {
+      {
+        std::lock_guard lock(service->m_busyMutex);
+        service->m_bBusy = true;
+      }
       service->m_pListener->OnHttpRequest(service, static_cast<const http::HTTP_REQUEST*>(buffer));
+      std::lock_guard lock(service->m_busyMutex);
+      service->m_bBusy = false;
+      service->m_busyChanged.notify_all();
       continue;
     }
     if (error == win::ERROR_OPERATION_ABORTED || error == win::ERROR_INVALID_HANDLE) break;
@@ -79,8 +87,12 @@ void CHttpService::Stop() {
   if (m_bRunning == 0) return;
   m_bRunning = 0;
   m_nState = kEnded;
-  // Closing the queue first ends a waiting receive at once, so the thread is
-  // done as soon as a request it may be handling is answered.
+  // A request being handled (a restart command, say) is answered first, for
+  // at most 1,000 ms; then closing the queue ends the waiting receive at once.
+  {
+    std::unique_lock lock(m_busyMutex);
+    m_busyChanged.wait_for(lock, std::chrono::milliseconds(1000), [this] { return !m_bBusy; });
+  }
   http::CloseHandle(m_hReqQueue);
   if (m_hReceiveThread.joinable()) m_hReceiveThread.join();
   m_pReceiveBuffer.reset();

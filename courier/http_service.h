@@ -3,8 +3,10 @@
 // "http://*:PORT/", receives requests on a thread of its own and hands each
 // one, complete, to its listener, one at a time in arrival order.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/http/http_api.h"
@@ -59,6 +61,11 @@ class CHttpService {
   std::atomic<std::uint32_t> m_nState{kIdle};
   std::thread m_hReceiveThread;
   IHttpServiceListener* m_pListener = nullptr;
+  // Whether the receive thread is handling a request, so that Stop lets the
+  // answer go out before it closes the queue.
+  std::mutex m_busyMutex;
+  std::condition_variable m_busyChanged;
+  bool m_bBusy = false;
 };
 
 }  // namespace pvn::courier

@@ -26,16 +26,17 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 void Restart() {
-  power::TokenHandle token;
-  if (power::OpenProcessToken(power::TOKEN_ADJUST_PRIVILEGES | power::TOKEN_QUERY, &token) !=
-      win::ERROR_SUCCESS)
+  power::HANDLE token = nullptr;
+  if (!power::OpenProcessToken(power::GetCurrentProcess(),
+                               power::TOKEN_ADJUST_PRIVILEGES | power::TOKEN_QUERY, &token))
     return;
-  power::LUID luid{};
-  if (power::LookupPrivilegeValueW(nullptr, u"SeShutdownPrivilege", &luid) != win::ERROR_SUCCESS)
-    return;
-  power::TOKEN_PRIVILEGES enable{1, {{luid, power::SE_PRIVILEGE_ENABLED}}};
-  if (power::AdjustTokenPrivileges(token, false, &enable) != win::ERROR_SUCCESS) return;
-  power::InitiateSystemShutdownW(nullptr, nullptr, 0, true, true);
+  power::TOKEN_PRIVILEGES enable{1, {{{0, 0}, power::SE_PRIVILEGE_ENABLED}}};
+  bool enabled =
+      power::LookupPrivilegeValueW(nullptr, power::SE_SHUTDOWN_NAME, &enable.Privileges[0].Luid) &&
+      power::AdjustTokenPrivileges(token, power::FALSE, &enable, 0, nullptr, nullptr) &&
+      power::GetLastError() == win::ERROR_SUCCESS;  // not ERROR_NOT_ALL_ASSIGNED
+  power::CloseHandle(token);
+  if (enabled) power::InitiateSystemShutdownW(nullptr, nullptr, 0, power::TRUE, power::TRUE);
 }
 
 }  // namespace

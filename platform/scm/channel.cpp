@@ -1,13 +1,10 @@
 #include "platform/scm/channel.h"
 
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-
-#include "platform/fs/prefix.h"
 
 namespace pvn::scm::detail {
 
@@ -71,20 +68,6 @@ bool Channel::Receive(nlohmann::json* message) {
   }
 }
 
-Channel Channel::Connect(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return Channel();
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Channel();
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return Channel();
-  }
-  return Channel(fd);
-}
-
 std::uint32_t U32(const nlohmann::json& message, const char* key, std::uint32_t fallback) {
   if (!message.is_object()) return fallback;
   auto found = message.find(key);
@@ -98,10 +81,6 @@ std::string Str(const nlohmann::json& message, const char* key) {
   auto found = message.find(key);
   if (found == message.end() || !found->is_string()) return {};
   return found->get<std::string>();
-}
-
-std::string ManagerSocketPath() {
-  return (fs::RunDir() / "scm.sock").string();
 }
 
 }  // namespace pvn::scm::detail

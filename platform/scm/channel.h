@@ -1,6 +1,6 @@
 #pragma once
 // JSON messages, one per line, over a stream socket: the channel between the
-// manager and a service program, and between a client and the manager.
+// manager and a service program it started.
 #include <cstdint>
 #include <string>
 
@@ -28,9 +28,6 @@ class Channel {
   void Shutdown();
   void Close();
 
-  // A connection to the unix socket at `path`; invalid when nobody listens.
-  static Channel Connect(const std::string& path);
-
  private:
   int fd_ = -1;
   std::string pending_;  // bytes received beyond the last whole line
@@ -44,7 +41,8 @@ std::string Str(const nlohmann::json& message, const char* key);
 // Longest line accepted, so that a broken peer cannot grow memory.
 inline constexpr std::size_t kMaxMessageBytes = 64 * 1024;
 
-// The socket of the running machine's Service Control Manager.
-std::string ManagerSocketPath();
+// The module name under which the running machine routes requests to the
+// Service Control Manager.
+inline constexpr const char* kScmModuleName = "scm";
 
 }  // namespace pvn::scm::detail

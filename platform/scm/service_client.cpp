@@ -5,11 +5,13 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/base/unicode.h"
+#include "platform/machine/client/machine_client.h"
 #include "platform/scm/channel.h"
 
 namespace pvn::scm {
@@ -17,7 +19,7 @@ namespace pvn::scm {
 namespace {
 
 struct Notification {
-  detail::Channel channel;
+  std::optional<machine::MachineClient> client;
   std::thread thread;
 };
 
@@ -62,12 +64,17 @@ std::uint32_t MapManagerAccess(std::uint32_t access) {
   return access;
 }
 
-// One request and its answer; RPC_S_SERVER_UNAVAILABLE when no machine runs.
-win::Error Call(const nlohmann::json& request, nlohmann::json* answer) {
-  detail::Channel channel = detail::Channel::Connect(detail::ManagerSocketPath());
-  if (!channel.valid() || !channel.Send(request) || !channel.Receive(answer))
+// One request to the manager of the running machine; RPC_S_SERVER_UNAVAILABLE
+// when no machine runs (or it runs without a manager).
+win::Error Call(nlohmann::json request, nlohmann::json* answer) {
+  request["module"] = detail::kScmModuleName;
+  auto client = machine::MachineClient::Connect();
+  if (!client) return win::RPC_S_SERVER_UNAVAILABLE;
+  auto reply = client->Request(request);
+  if (!reply || !reply->is_object() || !reply->contains("win32"))
     return win::RPC_S_SERVER_UNAVAILABLE;
-  return detail::U32(*answer, "error");
+  *answer = reply.take();
+  return detail::U32(*answer, "win32");
 }
 
 // The service handle `handle` with `right`, or why not.
@@ -147,7 +154,7 @@ win::Error CloseServiceHandle(SC_HANDLE handle) {
     pending.swap(data->notifications);
   }
   for (auto& notification : pending) {
-    notification->channel.Shutdown();
+    notification->client->Interrupt();
     if (notification->thread.get_id() == std::this_thread::get_id())
       notification->thread.detach();
     else if (notification->thread.joinable())
@@ -292,20 +299,23 @@ win::Error NotifyServiceStatusChangeW(SC_HANDLE service, std::uint32_t notifyMas
       !notifyBuffer->pfnNotifyCallback || notifyMask == 0)
     return win::ERROR_INVALID_PARAMETER;
   auto notification = std::make_shared<Notification>();
-  notification->channel = detail::Channel::Connect(detail::ManagerSocketPath());
-  if (!notification->channel.valid() ||
-      !notification->channel.Send(
-          {{"op", "wait"}, {"name", Utf16ToUtf8(data->name)}, {"mask", notifyMask}}))
+  auto client = machine::MachineClient::Connect();
+  if (!client) return win::RPC_S_SERVER_UNAVAILABLE;
+  notification->client.emplace(client.take());
+  if (!notification->client->Send({{"module", detail::kScmModuleName},
+                                   {"op", "wait"},
+                                   {"name", Utf16ToUtf8(data->name)},
+                                   {"mask", notifyMask}}))
     return win::RPC_S_SERVER_UNAVAILABLE;
   std::lock_guard lock(data->mutex);
   Notification* raw = notification.get();
   notification->thread = std::thread([raw, notifyMask, notifyBuffer] {
-    nlohmann::json answer;
-    // A closed handle shuts the channel down: no callback then.
-    if (!raw->channel.Receive(&answer)) return;
-    win::Error error = detail::U32(answer, "error");
+    // A closed handle interrupts the wait: no callback then.
+    auto answer = raw->client->Receive();
+    if (!answer || !answer->is_object() || !answer->contains("win32")) return;
+    win::Error error = detail::U32(*answer, "win32");
     if (error == win::ERROR_CANCELLED) return;
-    SERVICE_STATUS_PROCESS status = StatusFrom(answer);
+    SERVICE_STATUS_PROCESS status = StatusFrom(*answer);
     notifyBuffer->dwNotificationStatus = error;
     notifyBuffer->ServiceStatus = status;
     notifyBuffer->dwNotificationTriggered = NotifyBitOf(status.dwCurrentState) & notifyMask;

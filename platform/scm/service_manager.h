@@ -1,8 +1,9 @@
 #pragma once
 // The manager core: it starts own-process services as child processes, talks
 // to each over its channel, tracks the status each reports and hands them
-// controls, as services.exe does. It does not depend on the machine daemon;
-// the daemon (or a test) owns one and serves it to clients with ManagerServer.
+// controls, as services.exe does. It does not depend on the machine daemon:
+// the machine's module (scm_host_module.cpp) owns one; tests drive one
+// in-process.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>

@@ -9,9 +9,9 @@
 #include "common/settings/registry_layout.h"
 #include "courier/agent_log.h"
 #include "courier/service_agent.h"
-#include "platform/scm/manager_server.h"
-#include "platform/scm/service_manager.h"
+#include "platform/machine/testing/machine_process.h"
 #include "tests/courier/courier_test_support.h"
+#include "tests/platform/scm/scm_test_support.h"
 #include "tests/support/temp_prefix.h"
 
 namespace pvn::courier {
@@ -75,29 +75,26 @@ TEST(AgentHandler, StopRequestWhenNotRunningIsOnlyLogged) {
                                       "CServiceAgent: ServiceCtrlHandler: Exit"}));
 }
 
+// A running machine (pvnhost) on the test's prefix, with PvnCourier
+// registered as an administrator would.
 class AgentServiceTest : public pvn::testing::PrefixTest {
  protected:
   void SetUp() override {
     pvn::testing::InstallApplicationKey();
-    manager_ = std::make_unique<scm::ServiceManager>(scm::ManagerOptions{10s, 10s, 10s});
-    server_ = std::make_unique<scm::ManagerServer>(*manager_);
-    ASSERT_EQ(server_->Start(), win::ERROR_SUCCESS);
+    machine_ = std::make_unique<machine::testing::MachineProcess>(pvn::testing::BinDir());
+    ASSERT_TRUE(machine_->running()) << machine_->error();
     auto created = Sc("create PvnCourier binpath= " + Bin("PvnCourier") + " start= demand");
     ASSERT_EQ(created.out, "[SC] CreateService SUCCESS\n");
   }
-  void TearDown() override {
-    server_.reset();
-    manager_.reset();
-  }
+  void TearDown() override { machine_.reset(); }
 
   pvn::testing::CommandResult Sc(const std::string& arguments) {
     return RunCommand(Bin("pvnsc") + " " + arguments);
   }
 
-  scm::SERVICE_STATUS_PROCESS WaitFor(std::uint32_t mask) {
-    scm::SERVICE_STATUS_PROCESS status{};
-    EXPECT_EQ(manager_->WaitForState(u"PvnCourier", mask, nullptr, &status, 50ms),
-              win::ERROR_SUCCESS);
+  scm::SERVICE_STATUS_PROCESS WaitFor(std::uint32_t state) {
+    auto status = pvn::testing::WaitForServiceState(u"PvnCourier", state);
+    EXPECT_EQ(status.dwCurrentState, state);
     return status;
   }
 
@@ -123,8 +120,7 @@ class AgentServiceTest : public pvn::testing::PrefixTest {
   }
   std::vector<std::string> FinalLog() { return LogMessages(FinalLogText()); }
 
-  std::unique_ptr<scm::ServiceManager> manager_;
-  std::unique_ptr<scm::ManagerServer> server_;
+  std::unique_ptr<machine::testing::MachineProcess> machine_;
 };
 
 TEST_F(AgentServiceTest, ServesCommandsReportsStatusAndStops) {
@@ -135,7 +131,7 @@ TEST_F(AgentServiceTest, ServesCommandsReportsStatusAndStops) {
 
   auto started = Sc("start PvnCourier");
   ASSERT_EQ(started.status, 0) << started.out;
-  auto running = WaitFor(scm::SERVICE_NOTIFY_RUNNING);
+  auto running = WaitFor(scm::SERVICE_RUNNING);
 
   EXPECT_EQ(Curl(port, "5073194", "STORAGE_OFF"), "404 text/html 0");
   EXPECT_EQ(ReadSwitch(settings::kPortGateKeyPath, u"Stor Enable"), 1);
@@ -156,7 +152,7 @@ TEST_F(AgentServiceTest, ServesCommandsReportsStatusAndStops) {
 
   auto stopped = Sc("stop PvnCourier");
   EXPECT_EQ(stopped.status, 0) << stopped.out;
-  auto status = WaitFor(scm::SERVICE_NOTIFY_STOPPED);
+  auto status = WaitFor(scm::SERVICE_STOPPED);
   EXPECT_EQ(status.dwWin32ExitCode, 0u);
   EXPECT_EQ(status.dwCheckPoint, 3u);
   EXPECT_NE(Sc("query PvnCourier").out.find("STATE              : 1  STOPPED"), std::string::npos);
@@ -187,7 +183,7 @@ TEST_F(AgentServiceTest, ServesCommandsReportsStatusAndStops) {
 TEST_F(AgentServiceTest, InvalidPortLogsTheHelpTextAndStops) {
   pvn::testing::WriteRemote(1, 70000, "50731942");
   ASSERT_EQ(Sc("start PvnCourier").status, 0);
-  auto status = WaitFor(scm::SERVICE_NOTIFY_STOPPED);
+  auto status = WaitFor(scm::SERVICE_STOPPED);
   EXPECT_EQ(status.dwWin32ExitCode, 0u);
   std::string all = FinalLogText();
   EXPECT_NE(all.find("CPvnRmtSrv::ServiceMain HttpSrv Creates Failed.\n"), std::string::npos)
@@ -209,35 +205,58 @@ TEST_F(AgentServiceTest, PortInUseLogsTheHelpTextWithThatPort) {
   unsigned port = taken.local_endpoint().port();
   pvn::testing::WriteRemote(1, port, "50731942");
   ASSERT_EQ(Sc("start PvnCourier").status, 0);
-  WaitFor(scm::SERVICE_NOTIFY_STOPPED);
+  WaitFor(scm::SERVICE_STOPPED);
   std::string all = FinalLogText();
   EXPECT_NE(all.find("CPvnRmtSrv::ServiceMain HttpSrv Creates Failed."), std::string::npos);
   EXPECT_NE(all.find("url=http://*:" + std::to_string(port) + "/ user=EVERYONE"),
             std::string::npos);
 }
 
-TEST_F(AgentServiceTest, MissingRemoteUsesTheDefaultsAndShutdownStopsTheAgent) {
+TEST_F(AgentServiceTest, MissingRemoteUsesTheDefaultsAndARestartStopsTheAgent) {
   // Without a `Remote` value the agent serves port 10500 with the default
   // token; another program may hold that port on this machine, in which
   // case the agent stops with the help text instead.
   ASSERT_EQ(Sc("start PvnCourier").status, 0);
-  WaitFor(scm::SERVICE_NOTIFY_RUNNING);
-  manager_->ShutdownAll();
-  scm::SERVICE_STATUS_PROCESS status{};
-  manager_->Query(u"PvnCourier", &status);
-  EXPECT_EQ(status.dwCurrentState, scm::SERVICE_STOPPED);
-  EXPECT_EQ(status.dwWin32ExitCode, 0u);  // it stopped by itself, not ended
+  WaitFor(scm::SERVICE_RUNNING);
+  ASSERT_EQ(machine_->Run("reboot").out, "machine restarted\n");
+  // It stopped by itself before the restart, and being a demand-start
+  // service it was not started again.
+  auto status = WaitFor(scm::SERVICE_STOPPED);
+  EXPECT_EQ(status.dwWin32ExitCode, 0u);
   auto log = FinalLog();
   bool served = std::find(log.begin(), log.end(),
                           "CPvnRmtSrv::ServiceMain HttpSrv Creates Failed.") == log.end();
-  if (served)
+  if (served) {
     EXPECT_EQ(std::count(log.begin(), log.end(),
                          "CServiceAgent: ServiceCtrlHandler: SERVICE_CONTROL_STOP Request."),
               1);
-  else
+  } else {
     EXPECT_NE(log.end(), std::find_if(log.begin(), log.end(), [](const std::string& l) {
                 return l.find("url=http://*:10500/") != std::string::npos;
               }));
+  }
+}
+
+TEST_F(AgentServiceTest, RebootCommandRestartsTheMachineAndAutomaticAgentStartsAgain) {
+  unsigned port = pvn::testing::FreePort();
+  pvn::testing::WriteRemote(1, port, "50731942");
+  ASSERT_EQ(Sc("config PvnCourier start= auto").out, "[SC] ChangeServiceConfig SUCCESS\n");
+  ASSERT_EQ(Sc("start PvnCourier").status, 0);
+  auto before = WaitFor(scm::SERVICE_RUNNING);
+  EXPECT_EQ(Curl(port, "50731942", "SYS_REBOOT"), "200 text/html 0");
+
+  // The restart stops the agent through its handler; the boot starts it anew.
+  for (int i = 0; i < 500 && AgentLogs().size() < 2; ++i) std::this_thread::sleep_for(20ms);
+  auto after = WaitFor(scm::SERVICE_RUNNING);
+  EXPECT_NE(after.dwProcessId, before.dwProcessId);
+  auto logs = AgentLogs();
+  ASSERT_EQ(logs.size(), 2u);
+  auto first = LogMessages(logs[0]);
+  EXPECT_EQ(std::count(first.begin(), first.end(),
+                       "CServiceAgent: ServiceCtrlHandler: SERVICE_CONTROL_STOP Request."),
+            1);
+  EXPECT_EQ(first.back(), "Usb Portvane Remote Agent: Main: Exit");
+  EXPECT_EQ(Curl(port, "50731942", "STORAGE_ON"), "200 text/html 0");
 }
 
 }  // namespace

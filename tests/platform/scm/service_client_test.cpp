@@ -9,11 +9,9 @@
 #include <mutex>
 #include <thread>
 
-#include <unistd.h>
-
+#include "platform/machine/client/machine_client.h"
+#include "platform/machine/testing/machine_process.h"
 #include "platform/scm/channel.h"
-#include "platform/scm/manager_server.h"
-#include "platform/scm/service_manager.h"
 #include "tests/platform/scm/scm_test_support.h"
 #include "tests/support/temp_prefix.h"
 
@@ -23,25 +21,21 @@ namespace {
 using namespace std::chrono_literals;
 using pvn::testing::RunCommand;
 
+// A running machine (pvnhost) on the test's prefix, with its manager.
 class ServiceClientTest : public pvn::testing::PrefixTest {
  protected:
   void SetUp() override {
-    manager_ = std::make_unique<ServiceManager>(ManagerOptions{5000ms, 5000ms, 5000ms});
-    server_ = std::make_unique<ManagerServer>(*manager_);
-    ASSERT_EQ(server_->Start(), win::ERROR_SUCCESS);
+    machine_ = std::make_unique<machine::testing::MachineProcess>(pvn::testing::BinDir());
+    ASSERT_TRUE(machine_->running()) << machine_->error();
     journal_ = (prefix_.path() / "journal.txt").string();
   }
-  void TearDown() override {
-    server_.reset();
-    manager_.reset();
-  }
+  void TearDown() override { machine_.reset(); }
 
   pvn::testing::CommandResult Sc(const std::string& arguments) {
     return RunCommand((pvn::testing::BinDir() / "pvnsc").string() + " " + arguments);
   }
 
-  std::unique_ptr<ServiceManager> manager_;
-  std::unique_ptr<ManagerServer> server_;
+  std::unique_ptr<machine::testing::MachineProcess> machine_;
   std::string journal_;
 };
 
@@ -78,9 +72,8 @@ TEST_F(ServiceClientTest, ToolCreatesStartsQueriesStopsAndDeletes) {
   auto started = Sc("start Svc");
   EXPECT_EQ(started.status, 0);
   EXPECT_NE(started.out.find("        PID                : "), std::string::npos) << started.out;
-  SERVICE_STATUS_PROCESS status{};
-  ASSERT_EQ(manager_->WaitForState(u"Svc", SERVICE_NOTIFY_RUNNING, nullptr, &status),
-            win::ERROR_SUCCESS);
+  auto status = pvn::testing::WaitForServiceState(u"Svc", SERVICE_RUNNING);
+  ASSERT_EQ(status.dwCurrentState, SERVICE_RUNNING);
   auto queried = Sc("queryex svc");
   EXPECT_NE(queried.out.find("        STATE              : 4  RUNNING \n"
                              "                                (STOPPABLE, NOT_PAUSABLE, "
@@ -97,8 +90,8 @@ TEST_F(ServiceClientTest, ToolCreatesStartsQueriesStopsAndDeletes) {
   EXPECT_TRUE(stopped.out.find("STATE              : 3  STOP_PENDING") != std::string::npos ||
               stopped.out.find("STATE              : 1  STOPPED") != std::string::npos)
       << stopped.out;
-  ASSERT_EQ(manager_->WaitForState(u"Svc", SERVICE_NOTIFY_STOPPED, nullptr, &status),
-            win::ERROR_SUCCESS);
+  ASSERT_EQ(pvn::testing::WaitForServiceState(u"Svc", SERVICE_STOPPED).dwCurrentState,
+            SERVICE_STOPPED);
 
   EXPECT_EQ(Sc("config Svc start= auto").out, "[SC] ChangeServiceConfig SUCCESS\n");
   auto config = Sc("qc Svc");
@@ -180,24 +173,21 @@ TEST_F(ServiceClientTest, NotificationsAccessAndStartType) {
 }
 
 TEST_F(ServiceClientTest, MalformedRequestsLeaveTheManagerServing) {
-  const char* lines[] = {"{\"op\": 5}", "{\"op\": \"query\", \"name\": 7}",
-                         "{\"op\": \"control\", \"name\": \"x\", \"control\": -1}", "[1, 2]",
-                         "{\"op\": \"create\", \"name\": \"Y\", \"type\": \"own\"}"};
-  for (const char* line : lines) {
-    auto channel = detail::Channel::Connect(detail::ManagerSocketPath());
-    ASSERT_TRUE(channel.valid());
-    ASSERT_TRUE(channel.Send(nlohmann::json::parse(line)));
-    nlohmann::json answer;
-    if (channel.Receive(&answer)) {
-      EXPECT_NE(detail::U32(answer, "error"), 0u) << line;
-    }
+  const char* requests[] = {
+      R"({"module": "scm", "op": 5})",
+      R"({"module": "scm", "op": "query", "name": 7})",
+      R"({"module": "scm", "op": "control", "name": "x", "control": -1})",
+      R"({"module": "scm", "op": "create", "name": "Y", "type": "own"})",
+      R"({"module": "scm", "op": "start", "name": "Y", "args": [1, {"a": 2}]})",
+      R"({"module": "scm", "op": "wait", "name": "Nobody", "mask": "all"})"};
+  for (const char* text : requests) {
+    auto client = machine::MachineClient::Connect();
+    ASSERT_TRUE(client);
+    auto answer = client->Request(nlohmann::json::parse(text));
+    ASSERT_TRUE(answer) << text;
+    EXPECT_EQ((*answer)["ok"], false) << text;
+    EXPECT_NE(detail::U32(*answer, "win32"), 0u) << text;
   }
-  auto garbage = detail::Channel::Connect(detail::ManagerSocketPath());
-  static const char kGarbage[] = "\x01\x02 not json\n";
-  ASSERT_GE(::write(garbage.fd(), kGarbage, sizeof kGarbage - 1), 0);
-  nlohmann::json ignored;
-  EXPECT_FALSE(garbage.Receive(&ignored));
-
   SC_HANDLE scm;
   ASSERT_EQ(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT, &scm), win::ERROR_SUCCESS);
   CloseServiceHandle(scm);
