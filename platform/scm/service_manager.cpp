@@ -263,9 +263,10 @@ win::Error ServiceManager::WaitForState(std::u16string_view name, std::uint32_t 
     if (win::Error error = Query(name, status)) return error;
     if (NotifyBitOf(status->dwCurrentState) & notifyMask) return win::ERROR_SUCCESS;
     if (cancelled && cancelled()) return win::ERROR_CANCELLED;
+    // A restart does not end the wait: the manager outlives it, and the
+    // states the service passes through on the way down are reported.
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, poll);
-    if (shutDown_) return win::ERROR_SHUTDOWN_IN_PROGRESS;
   }
 }
 

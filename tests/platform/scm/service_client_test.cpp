@@ -172,6 +172,33 @@ TEST_F(ServiceClientTest, NotificationsAccessAndStartType) {
   EXPECT_EQ(CloseServiceHandle(scm), win::ERROR_SUCCESS);
 }
 
+TEST_F(ServiceClientTest, RestartStopsServicesAndTellsWhoWaits) {
+  ASSERT_EQ(pvn::testing::RegisterTestService(u"Svc", "normal", journal_), win::ERROR_SUCCESS);
+  SC_HANDLE scm, service;
+  ASSERT_EQ(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT, &scm), win::ERROR_SUCCESS);
+  ASSERT_EQ(OpenServiceW(scm, u"Svc", SERVICE_START | SERVICE_QUERY_STATUS, &service),
+            win::ERROR_SUCCESS);
+  ASSERT_EQ(StartServiceW(service, 0, nullptr), win::ERROR_SUCCESS);
+  ASSERT_EQ(pvn::testing::WaitForServiceState(u"Svc", SERVICE_RUNNING).dwCurrentState,
+            SERVICE_RUNNING);
+
+  static std::atomic<int> calls{0};
+  calls = 0;
+  SERVICE_NOTIFYW notify{};
+  notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+  notify.pfnNotifyCallback = [](void*) { ++calls; };
+  ASSERT_EQ(NotifyServiceStatusChangeW(service, SERVICE_NOTIFY_STOPPED, &notify),
+            win::ERROR_SUCCESS);
+  ASSERT_EQ(machine_->Run("reboot").out, "machine restarted\n");
+  for (int i = 0; i < 500 && calls == 0; ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(calls.load(), 1);
+  EXPECT_EQ(notify.dwNotificationStatus, win::ERROR_SUCCESS);
+  EXPECT_EQ(notify.ServiceStatus.dwCurrentState, SERVICE_STOPPED);
+  EXPECT_NE(pvn::testing::ReadText(journal_).find("control 5\n"), std::string::npos);
+  CloseServiceHandle(service);
+  CloseServiceHandle(scm);
+}
+
 TEST_F(ServiceClientTest, MalformedRequestsLeaveTheManagerServing) {
   const char* requests[] = {
       R"({"module": "scm", "op": 5})",
