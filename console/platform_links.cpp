@@ -11,31 +11,38 @@
 
 #include "platform/machine/client/machine_client.h"
 #include "platform/power/power.h"
+#include "platform/scm/service_client.h"
 
 namespace pvn::console {
 
-// This build has no client for the machine's Service Control Manager: every
-// open fails as it does when the manager cannot be reached, and the console
-// runs without its agent-service handles.
-ScHandle PlatformServiceControl::OpenSCManagerW(const char16_t*, const char16_t*, std::uint32_t,
-                                                win::Error* error) {
-  if (error) *error = win::ERROR_SERVICE_DATABASE_LOCKED;
-  return 0;
+// The manager of the running machine. Without one, OpenSCManagerW fails and
+// the console runs without its agent-service handles.
+ScHandle PlatformServiceControl::OpenSCManagerW(const char16_t* machineName,
+                                                const char16_t* databaseName,
+                                                std::uint32_t desiredAccess, win::Error* error) {
+  scm::SC_HANDLE manager;
+  win::Error result = scm::OpenSCManagerW(machineName, databaseName, desiredAccess, &manager);
+  if (error) *error = result;
+  return result == win::ERROR_SUCCESS ? manager.value : 0;
 }
 
-ScHandle PlatformServiceControl::OpenServiceW(ScHandle, const char16_t*, std::uint32_t,
-                                              win::Error* error) {
-  if (error) *error = win::ERROR_INVALID_HANDLE;
-  return 0;
+ScHandle PlatformServiceControl::OpenServiceW(ScHandle manager, const char16_t* serviceName,
+                                              std::uint32_t desiredAccess, win::Error* error) {
+  scm::SC_HANDLE service;
+  win::Error result =
+      scm::OpenServiceW(scm::SC_HANDLE{manager}, serviceName, desiredAccess, &service);
+  if (error) *error = result;
+  return result == win::ERROR_SUCCESS ? service.value : 0;
 }
 
-win::Error PlatformServiceControl::NotifyServiceStatusChangeW(ScHandle, std::uint32_t,
-                                                              ServiceNotify*) {
-  return win::ERROR_INVALID_HANDLE;
+win::Error PlatformServiceControl::NotifyServiceStatusChangeW(ScHandle service,
+                                                              std::uint32_t notifyMask,
+                                                              ServiceNotify* notify) {
+  return scm::NotifyServiceStatusChangeW(scm::SC_HANDLE{service}, notifyMask, notify);
 }
 
-bool PlatformServiceControl::CloseServiceHandle(ScHandle) {
-  return false;
+bool PlatformServiceControl::CloseServiceHandle(ScHandle handle) {
+  return scm::CloseServiceHandle(scm::SC_HANDLE{handle}) == win::ERROR_SUCCESS;
 }
 
 struct PlatformMachineLink::State {

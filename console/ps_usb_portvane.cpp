@@ -29,7 +29,7 @@ void SetNotice(const char* text) {
 
 // The status-change notification needs a callback; the sheet takes no action
 // on it.
-void OnAgentStatusChange(ServiceNotify*) {}
+void OnAgentStatusChange(void*) {}
 
 constexpr std::uint32_t kRebootReason =
     SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_OPERATINGSYSTEM | SHTDN_REASON_MINOR_RECONFIG;
@@ -394,9 +394,9 @@ void CPsUsbPortvane::OpenAgentService() {
     return;
   }
   m_oServiceNotify = ServiceNotify{};
-  m_oServiceNotify.version = SERVICE_NOTIFY_STATUS_CHANGE;
-  m_oServiceNotify.notifyCallback = OnAgentStatusChange;
-  m_oServiceNotify.context = this;
+  m_oServiceNotify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+  m_oServiceNotify.pfnNotifyCallback = OnAgentStatusChange;
+  m_oServiceNotify.pContext = this;
   m_bAgentServiceReady = m_env.services->NotifyServiceStatusChangeW(
                              m_hService, SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_RUNNING,
                              &m_oServiceNotify) == win::ERROR_SUCCESS;

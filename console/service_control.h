@@ -4,45 +4,21 @@
 #include <cstdint>
 
 #include "platform/base/win32_error.h"
+#include "platform/scm/service_types.h"
 
 namespace pvn::console {
 
 // A service-manager or service handle; 0 is none.
 using ScHandle = std::uint64_t;
 
-inline constexpr std::uint32_t SC_MANAGER_ALL_ACCESS = 0xF003F;
-inline constexpr std::uint32_t SERVICE_ALL_ACCESS = 0xF01FF;
+using scm::SC_MANAGER_ALL_ACCESS;
+using scm::SERVICE_ALL_ACCESS;
+using scm::SERVICE_NOTIFY_RUNNING;
+using scm::SERVICE_NOTIFY_STATUS_CHANGE;
+using scm::SERVICE_NOTIFY_STOPPED;
 
-inline constexpr std::uint32_t SERVICE_NOTIFY_STATUS_CHANGE = 2;
-inline constexpr std::uint32_t SERVICE_NOTIFY_STOPPED = 0x1;
-inline constexpr std::uint32_t SERVICE_NOTIFY_RUNNING = 0x8;
-
-struct ServiceStatusProcess {
-  std::uint32_t serviceType = 0;
-  std::uint32_t currentState = 0;
-  std::uint32_t controlsAccepted = 0;
-  std::uint32_t win32ExitCode = 0;
-  std::uint32_t serviceSpecificExitCode = 0;
-  std::uint32_t checkPoint = 0;
-  std::uint32_t waitHint = 0;
-  std::uint32_t processId = 0;
-  std::uint32_t serviceFlags = 0;
-};
-static_assert(sizeof(ServiceStatusProcess) == 36);
-
-struct ServiceNotify;
-using ServiceNotifyCallback = void (*)(ServiceNotify* notify);
-
-// The status-change registration record (version 2).
-struct ServiceNotify {
-  std::uint32_t version = SERVICE_NOTIFY_STATUS_CHANGE;
-  ServiceNotifyCallback notifyCallback = nullptr;
-  void* context = nullptr;
-  std::uint32_t notificationStatus = 0;
-  ServiceStatusProcess serviceStatus;
-  std::uint32_t notificationTriggered = 0;
-  char16_t* serviceNames = nullptr;
-};
+// The status-change registration record, as the manager fills it.
+using ServiceNotify = scm::SERVICE_NOTIFYW;
 
 class ServiceControlManager {
  public:

@@ -16,6 +16,7 @@ class MachineLinkTest : public ConsoleTest {
     auto env = Env();
     env.machine = &link_;
     env.shutdown = &power_;
+    env.services = &services_;
     return env;
   }
   std::unique_ptr<CPsUsbPortvane> MakeSheet() {
@@ -32,7 +33,29 @@ class MachineLinkTest : public ConsoleTest {
 
   console::PlatformMachineLink link_;
   console::PlatformShutdownControl power_;
+  console::PlatformServiceControl services_;
 };
+
+// The sheet opens the agent's service through the machine's Service Control
+// Manager and registers for its status changes; without the service it runs
+// on without the handles.
+TEST_F(MachineLinkTest, AgentServiceHandlesComeFromTheMachinesManager) {
+  machine::testing::MachineProcess machine(BinDir());
+  ASSERT_TRUE(machine.running()) << machine.error();
+  for (bool registered : {false, true}) {
+    if (registered) {
+      const auto create = RunCommand((BinDir() / "pvnsc").string() + " create PvnCourier binpath= " +
+                                     (BinDir() / "PvnCourier").string() + " start= demand");
+      ASSERT_EQ(create.status, 0) << create.out;
+    }
+    auto sheet = MakeSheet();
+    WhenShown<CPsUsbPortvane>([&](CPsUsbPortvane* s) { s->EndDialog(ui::IDOK); });
+    sheet->DoModal();
+    EXPECT_EQ(sheet->m_bAgentServiceReady, registered);
+    EXPECT_EQ(sheet->m_hService != 0, registered);
+    EXPECT_EQ(sheet->m_hSCManager != 0, registered);
+  }
+}
 
 TEST_F(MachineLinkTest, BroadcastsOfTheRunningMachineAndItsRestart) {
   machine::testing::MachineProcess machine(BinDir());

@@ -341,8 +341,8 @@ TEST_F(SheetTest, OpensTheAgentServiceAndCreatesEveryPage) {
     EXPECT_EQ(services_.opens[1].access, 0xF01FFu);
     EXPECT_EQ(services_.notifyMask, 9u);
     ASSERT_EQ(services_.notifyRecord, &sheet->m_oServiceNotify);
-    EXPECT_EQ(sheet->m_oServiceNotify.version, 2u);
-    EXPECT_EQ(sheet->m_oServiceNotify.context, sheet.get());
+    EXPECT_EQ(sheet->m_oServiceNotify.dwVersion, 2u);
+    EXPECT_EQ(sheet->m_oServiceNotify.pContext, sheet.get());
     EXPECT_TRUE(machine_.interfacesRegistered);
     for (TestPage* page : pages_) EXPECT_EQ(page->inits, 1);
     EXPECT_EQ(sheet->GetActiveIndex(), 0);
