@@ -244,6 +244,9 @@ Result<DeviceDescription, std::string> ParseDeviceDescription(std::string_view t
     }
     return R::Fail("not valid JSON (line " + std::to_string(line) + ", column " +
                    std::to_string(column) + ")");
+  } catch (const Json::exception& error) {
+    // A number too large for any type, for instance.
+    return R::Fail(std::string("not valid JSON: ") + error.what());
   }
   try {
     std::set<std::string> seen;

@@ -56,6 +56,9 @@ TEST(DeviceDescriptionTest, ErrorsNameTheFieldAtFault) {
       {"{", "not valid JSON (line 1, column 1)"},
       {"{\n  \"instance_id\": \"A\\\\B\\\\C\",\n  oops}", "not valid JSON (line 3, column 3)"},
       {"[]", "device: must be an object"},
+      {"[3333333333333e33333333]",
+       "not valid JSON: [json.exception.out_of_range.406] number overflow parsing "
+       "'3333333333333e33333333'"},
       {R"({"class_guid": "{36fc9e60-c465-11cf-8056-444553540000}"})", "instance_id: is missing"},
       {R"({"instance_id": "USB\\VID_1", "class_guid": "{36fc9e60-c465-11cf-8056-444553540000}"})",
        "instance_id: must be ENUMERATOR\\DEVICE\\INSTANCE (three components)"},
