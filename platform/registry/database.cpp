@@ -122,7 +122,7 @@ std::shared_ptr<Database> Database::Current() {
     sqlite3_close(raw);
     return nullptr;
   }
-  std::shared_ptr<Database> db(new Database(raw));
+  auto db = std::make_shared<Database>(raw, Token{});
   sqlite3_busy_timeout(raw, 10000);
   try {
     Exec(raw, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");

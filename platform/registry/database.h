@@ -39,7 +39,10 @@ struct StoredValue {
 class Tx;
 
 class Database {
+  struct Token {};  // only Current() makes databases
+
  public:
+  Database(sqlite3* db, Token) : db_(db) {}
   ~Database();
   // The database of the current prefix, one connection per process.
   static std::shared_ptr<Database> Current();
@@ -49,7 +52,6 @@ class Database {
 
  private:
   friend class Tx;
-  explicit Database(sqlite3* db) : db_(db) {}
   sqlite3_stmt* Statement(const char* sql);
 
   sqlite3* db_;
