@@ -4,6 +4,7 @@
 // and hubs that their lock does not admit.
 #include "drivers/portgate/admit_device.h"
 #include "drivers/portgate/filter_device.h"
+#include "drivers/portgate/filter_driver.h"
 #include "drivers/portgate/load_settings.h"
 
 namespace pvn::portgate {
@@ -12,13 +13,7 @@ PVN_WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(DRIVER_CONTEXT, GetDriverContext)
 
 namespace {
 
-// The driver object of this image, for the device callbacks.
-WDFDRIVER g_Driver = nullptr;
-
-void EvtDriverContextCleanup(WDFOBJECT driver) {
-  ReleaseSettings(GetDriverContext(driver));
-  g_Driver = nullptr;
-}
+using Driver = gate::FilterDriver<DRIVER_CONTEXT, GetDriverContext, LoadSettings, ReleaseSettings>;
 
 // The class of an interface's currently selected alternate setting; an
 // interface the framework does not know counts as no class at all.
@@ -52,7 +47,7 @@ NTSTATUS ExamineUsbDevice(const DEVICE_CONTEXT& device, WDFUSBDEVICE usbDevice) 
   if (NT_SUCCESS(status)) {
     const auto* configuration = static_cast<const USB_CONFIGURATION_DESCRIPTOR*>(descriptor);
     INTERFACE_CLASSES interfaces = {configuration->bNumInterfaces, InterfaceClassOf, usbDevice};
-    DRIVER_CONTEXT* settings = g_Driver ? GetDriverContext(g_Driver) : nullptr;
+    const DRIVER_CONTEXT* settings = Driver::Settings();
     status = settings ? AdmitDevice(*settings, device.HardwareId, device.InstanceId, interfaces)
                       : STATUS_SUCCESS;
   }
@@ -86,21 +81,6 @@ NTSTATUS EvtDriverDeviceAdd(WDFDRIVER, PWDFDEVICE_INIT deviceInit) {
 extern "C" pvn::km::NTSTATUS DriverEntry(pvn::km::DRIVER_OBJECT* driverObject,
                                          pvn::km::UNICODE_STRING* registryPath) {
   using namespace pvn::portgate;
-  WDF_DRIVER_CONFIG config;
-  WDF_DRIVER_CONFIG_INIT(&config, EvtDriverDeviceAdd);
-
-  WDF_OBJECT_ATTRIBUTES attributes;
-  PVN_WDF_OBJECT_ATTRIBUTES_INIT_CONTEXT_TYPE(&attributes, DRIVER_CONTEXT);
-  attributes.EvtCleanupCallback = EvtDriverContextCleanup;
-
-  WDFDRIVER driver = nullptr;
-  NTSTATUS status = WdfDriverCreate(driverObject, registryPath, &attributes, &config, &driver);
-  if (!NT_SUCCESS(status)) return status;
-
-  g_Driver = driver;
-  if (DRIVER_CONTEXT* context = GetDriverContext(driver)) {
-    *context = {};
-    LoadSettings(context);  // a driver without settings still filters and logs
-  }
-  return status;
+  return Driver::Create(driverObject, registryPath, PVN_WDF_TYPE_INFO(DRIVER_CONTEXT),
+                        EvtDriverDeviceAdd);
 }
