@@ -49,7 +49,9 @@ int Dialog::DoModal() {
   if (announced_) announced_->SetTitle(ToU16(windowTitle()));
   // OnInitDialog may already have ended the dialog.
   if (loop_) {
-    setWindowModality(Qt::ApplicationModal);
+    // Modal as a dialog box is: its owner takes no input until it ends, every
+    // other window of the program (the notification icon's too) still does.
+    setWindowModality(Qt::WindowModal);
     show();
     loop.exec();
   }

@@ -39,6 +39,7 @@ QString QtFilter(const QString& filter) {
 std::unique_ptr<QFileDialog> MakeFileDialog(const FileDialogRequest& r) {
   auto dialog = std::make_unique<QFileDialog>(r.owner, r.title, HostFolder(r.initialFolder),
                                               QtFilter(r.filter));
+  dialog->setWindowModality(Qt::WindowModal);
   dialog->setDefaultSuffix(r.defaultExtension);
   if (!r.fileName.isEmpty()) dialog->selectFile(r.fileName);
   return dialog;
@@ -78,6 +79,7 @@ int QtDialogServices::MessageBox(QWidget* owner, const QString& text, const QStr
     default:
       box.setStandardButtons(QMessageBox::Ok);
   }
+  box.setWindowModality(Qt::WindowModal);  // blocks its owner only, as the dialogs do
   switch (box.exec()) {
     case QMessageBox::Yes:
       return IDYES;

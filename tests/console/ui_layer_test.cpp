@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include "console/ui/dialog.h"
 #include "console/ui/dialog_units.h"
@@ -88,6 +89,35 @@ TEST_F(UiLayerTest, EnterWithoutDefaultButtonSendsOkAndEscSendsCancel) {
   testing::WhenShown<CountingDialog>([](CountingDialog* d) { QTest::keyClick(d, Qt::Key_Escape); });
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_EQ(dialog.commands, (std::vector<int>{IDOK, IDCANCEL}));
+}
+
+// A modal dialog takes the input of its owner only: the program's other
+// windows, the notification icon's among them, still answer the mouse while it
+// runs (the tray menu stays usable while the main window is shown).
+TEST_F(UiLayerTest, ModalDialogBlocksItsOwnerAndNoOtherWindow) {
+  QPushButton owner("owner");
+  QPushButton other("other");
+  int ownerClicks = 0;
+  int otherClicks = 0;
+  QObject::connect(&owner, &QPushButton::clicked, [&] { ++ownerClicks; });
+  QObject::connect(&other, &QPushButton::clicked, [&] { ++otherClicks; });
+  for (QPushButton* button : {&owner, &other}) {
+    button->resize(80, 30);
+    button->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(button));
+  }
+  Dialog dialog(&kSample, &owner);
+  testing::WhenShown<Dialog>([&](Dialog* d) {
+    QTest::mouseClick(owner.windowHandle(), Qt::LeftButton, {}, QPoint(40, 15));
+    QTest::mouseClick(other.windowHandle(), Qt::LeftButton, {}, QPoint(40, 15));
+    d->EndDialog(IDOK);
+  });
+  EXPECT_EQ(dialog.DoModal(), IDOK);
+  EXPECT_EQ(ownerClicks, 0);
+  EXPECT_EQ(otherClicks, 1);
+  // Once the dialog has ended its owner answers again.
+  QTest::mouseClick(owner.windowHandle(), Qt::LeftButton, {}, QPoint(40, 15));
+  EXPECT_EQ(ownerClicks, 1);
 }
 
 TEST_F(UiLayerTest, ApplyFollowsTheModifiedPagesAndStaysWhenAPageRefuses) {
