@@ -502,14 +502,7 @@ NTSTATUS Machine::AddStack(Devnode& node) {
   node.stack = std::make_unique<DeviceStack>(*node.bus);
   for (Driver* driver : FiltersFor(node.desc->classGuid)) {
     NTSTATUS status = node.stack->AttachFilter(*driver->loaded);
-    if (!km::NT_SUCCESS(status)) {
-      node.stack->Remove();
-      node.stack.reset();
-      node.state = DevnodeState::kFailed;
-      node.problem = kProblemFailedAdd;
-      node.status = status;
-      return status;
-    }
+    if (!km::NT_SUCCESS(status)) return FailNode(node, kProblemFailedAdd, status);
   }
   node.state = DevnodeState::kAdded;
   node.problem = 0;
@@ -517,18 +510,23 @@ NTSTATUS Machine::AddStack(Devnode& node) {
   return km::STATUS_SUCCESS;
 }
 
+// A failed add or start takes the stack down again; the devnode stays present
+// with the problem code and the status that failed.
+NTSTATUS Machine::FailNode(Devnode& node, std::uint32_t problem, NTSTATUS status) {
+  if (node.stack) {
+    node.stack->Remove();
+    node.stack.reset();
+  }
+  node.state = DevnodeState::kFailed;
+  node.problem = problem;
+  node.status = status;
+  return status;
+}
+
 NTSTATUS Machine::StartNode(Devnode& node) {
   if (!node.stack) return node.status;
   NTSTATUS status = node.stack->Start();
-  if (!km::NT_SUCCESS(status)) {
-    // A failed start takes the stack down again; the devnode stays present.
-    node.stack->Remove();
-    node.stack.reset();
-    node.state = DevnodeState::kFailed;
-    node.problem = kProblemFailedStart;
-    node.status = status;
-    return status;
-  }
+  if (!km::NT_SUCCESS(status)) return FailNode(node, kProblemFailedStart, status);
   node.state = DevnodeState::kStarted;
   node.problem = 0;
   node.status = 0;
@@ -852,11 +850,7 @@ Result<NTSTATUS, std::string> Machine::Rebalance(std::string_view instance) {
   if (!km::NT_SUCCESS(status)) {
     RemoveChildren(n, false);
     Announce(n, false);
-    n.stack->Remove();
-    n.stack.reset();
-    n.state = DevnodeState::kFailed;
-    n.problem = kProblemFailedStart;
-    n.status = status;
+    FailNode(n, kProblemFailedStart, status);
   }
   return status;
 }

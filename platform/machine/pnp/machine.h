@@ -157,6 +157,7 @@ class Machine {
                          const DeviceDescription* desc, Connection* connection);
   NTSTATUS AddStack(Devnode& node);
   NTSTATUS StartNode(Devnode& node);
+  NTSTATUS FailNode(Devnode& node, std::uint32_t problem, NTSTATUS status);
   void EnumerateChildren(Devnode& node);
   void RemoveChildren(Devnode& node, bool surprise);
   void RemoveNode(Devnode& node, bool surprise);
